@@ -1,0 +1,53 @@
+// The real audio information component on libavformat.
+#pragma once
+
+#include "conversion/audio_information.h"
+
+#include <string>
+
+namespace quillotone {
+
+class TAudioInformation2 final : public IAudioInformation2 {
+public:
+    bool IsMp3File(const QString& path) override;
+    bool IsWavFile(const QString& path) override;
+    bool IsOggFile(const QString& path) override;
+    bool IsWmaFile(const QString& path) override;
+
+    void OpenFile(const QString& path) override;
+
+    int32_t SampleRate() const override { return current_.sampleRate; }
+    int32_t Bitrate() const override { return current_.bitrate; }
+    int32_t DurationMs() const override { return current_.durationMs; }
+    int64_t FileSize() const override { return current_.fileSize; }
+    int32_t ChannelMode() const override { return current_.channelMode; }
+    QString FormatDescription() const override { return text(current_.description); }
+
+    QString Artist() const override { return text(current_.artist); }
+    QString Title() const override { return text(current_.title); }
+    QString Album() const override { return text(current_.album); }
+    QString Genre() const override { return text(current_.genre); }
+    QString Comment() const override { return text(current_.comment); }
+    QString Copyright() const override { return text(current_.copyright); }
+    QString Url() const override { return text(current_.url); }
+    QString EncodedBy() const override { return text(current_.encodedBy); }
+    int16_t TrackNumber() const override { return current_.track; }
+    int32_t Year() const override { return current_.year; }
+
+    // Everything OpenFile learns about a file, UTF-8 text.
+    struct Info {
+        int32_t sampleRate = 0, bitrate = 0, durationMs = 0, channelMode = 0;
+        int64_t fileSize = 0;
+        std::string description;
+        std::string artist, title, album, genre, comment, copyright, url, encodedBy;
+        int16_t track = 0;
+        int32_t year = 0;
+    };
+    const Info& Current() const { return current_; }
+
+private:
+    static QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+    Info current_;
+};
+
+} // namespace quillotone
