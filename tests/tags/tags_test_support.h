@@ -1,0 +1,60 @@
+// Helpers of the tag tests: running a step in a child process (with a file size limit or without
+// root's right to ignore permissions), and a stream that fails like a full disk.
+#pragma once
+
+#include "tags/io/stream.h"
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+// Runs step in a forked child and returns its exit code (-1 when it died).
+inline int RunInChild(const std::function<int()>& step) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(step());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Root ignores permission bits, so permission tests run the step as an ordinary user.
+inline int RunUnprivileged(const std::function<int()>& step) {
+    return RunInChild([&] {
+        if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 99;
+        return step();
+    });
+}
+
+// Lets the unprivileged user reach and own a file below root.
+inline void GiveToUnprivilegedUser(const std::filesystem::path& root, const std::filesystem::path& file) {
+    if (geteuid() != 0) return;
+    std::filesystem::permissions(root, std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    if (chown(file.c_str(), kNobody, kNobody) != 0) return;
+}
+
+// A memory stream that accepts writes up to a byte budget and then fails like a full disk, having
+// written what fit.
+class TFullDiskStream : public tags::TMemoryStream {
+public:
+    TFullDiskStream(std::vector<uint8_t> bytes, int64_t budget)
+        : tags::TMemoryStream(std::move(bytes)), budget_(budget) {}
+    void Write(const void* buffer, size_t count) override {
+        size_t fits = budget_ <= 0 ? 0 : std::min<size_t>(count, static_cast<size_t>(budget_));
+        tags::TMemoryStream::Write(buffer, fits);
+        budget_ -= static_cast<int64_t>(fits);
+        if (fits < count) throw tags::TFileError("Cannot write file \"memory\". No space left on device");
+    }
+    void SetBudget(int64_t budget) { budget_ = budget; }
+
+private:
+    int64_t budget_;
+};
+
+} // namespace testsupport
