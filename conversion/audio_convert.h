@@ -88,9 +88,10 @@ constexpr int Busy = -10;              // a conversion was started while one run
 constexpr int Memory = -11;            // out of memory
 constexpr int WrongFormat = -12;       // the source cannot be opened or decoded
 constexpr int UnsupportedFormat = -13; // the source holds no audio the component handles
-constexpr int InvalidParameters = -20; // the destination cannot be created (missing folder, no permission, empty)
-constexpr int Stream = -24;            // writing the output failed (full disk, I/O error)
-constexpr int Unexpected = -40;        // anything else
+constexpr int InvalidParameters =
+    -20;                        // the destination cannot be created (missing folder, no permission, empty)
+constexpr int Stream = -24;     // writing the output failed (full disk, I/O error)
+constexpr int Unexpected = -40; // anything else
 } // namespace ConvertError
 
 constexpr int WmaProfileCount = 47;

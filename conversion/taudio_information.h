@@ -9,6 +9,8 @@ namespace quillotone {
 
 class TAudioInformation2 final : public IAudioInformation2 {
 public:
+    TAudioInformation2();
+
     bool IsMp3File(const QString& path) override;
     bool IsWavFile(const QString& path) override;
     bool IsOggFile(const QString& path) override;

@@ -30,8 +30,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests may leave read-only folders behind; give them back write permission first.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
@@ -53,15 +53,13 @@ RunResult run(const std::vector<std::string>& argv) {
     char errName[] = "/tmp/quillotone-run-errXXXXXX";
     int outFd = mkstemp(outName);
     int errFd = mkstemp(errName);
-    if (outFd < 0 || errFd < 0)
-        return result;
+    if (outFd < 0 || errFd < 0) return result;
     pid_t pid = fork();
     if (pid == 0) {
         dup2(outFd, 1);
         dup2(errFd, 2);
         int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0)
-            dup2(devnull, 0);
+        if (devnull >= 0) dup2(devnull, 0);
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
@@ -85,11 +83,19 @@ RunResult run(const std::vector<std::string>& argv) {
 
 bool makeTone(const fs::path& out, const std::vector<std::string>& codecArgs, double seconds, int freq,
               int rate, int channels, const std::vector<std::string>& extraArgs) {
-    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                     "-f", "lavfi", "-i",
+    std::vector<std::string> argv = {"ffmpeg",
+                                     "-nostdin",
+                                     "-hide_banner",
+                                     "-loglevel",
+                                     "error",
+                                     "-y",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
                                      "sine=frequency=" + std::to_string(freq) + ":sample_rate=" +
                                          std::to_string(rate) + ":duration=" + std::to_string(seconds),
-                                     "-ac", std::to_string(channels)};
+                                     "-ac",
+                                     std::to_string(channels)};
     argv.insert(argv.end(), codecArgs.begin(), codecArgs.end());
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     argv.push_back(out.string());
@@ -106,8 +112,7 @@ static std::string lower(std::string s) {
 
 std::string ProbeInfo::tag(const std::string& key) const {
     for (const auto& [k, v] : tags)
-        if (k == lower(key))
-            return v;
+        if (k == lower(key)) return v;
     return {};
 }
 
@@ -118,16 +123,14 @@ ProbeInfo probe(const fs::path& file) {
                        "stream=codec_name,sample_rate,channels,bit_rate,duration:stream_tags:format="
                        "format_name,duration,bit_rate:format_tags",
                        "-of", "flat=s=_", file.string()});
-    if (r.exitCode != 0)
-        return info;
+    if (r.exitCode != 0) return info;
     std::istringstream in(r.out);
     std::string line;
     double streamDuration = 0, formatDuration = 0;
     int64_t streamRate = 0, formatRate = 0;
     while (std::getline(in, line)) {
         auto eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
+        if (eq == std::string::npos) continue;
         std::string key = line.substr(0, eq);
         std::string value = line.substr(eq + 1);
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
@@ -193,13 +196,11 @@ double energyShareAt(const std::vector<float>& samples, int rate, double freq, d
     // The middle half avoids encoder delay and fades at the ends.
     size_t begin = samples.size() / 4, end = samples.size() * 3 / 4;
     size_t n = end - begin;
-    if (n < 1000)
-        return 0;
+    if (n < 1000) return 0;
     double total = 0;
     for (size_t i = begin; i < end; ++i)
         total += double(samples[i]) * samples[i];
-    if (total <= 0)
-        return 0;
+    if (total <= 0) return 0;
     double best = 0;
     for (double f = freq - bandHz; f <= freq + bandHz; f += 1.0) {
         // Goertzel power at f
@@ -225,6 +226,8 @@ void writeFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string toolPath(const std::string& name) { return std::string(QUILLOTONE_TOOLS_DIR) + "/" + name; }
+std::string toolPath(const std::string& name) {
+    return std::string(QUILLOTONE_TOOLS_DIR) + "/" + name;
+}
 
 } // namespace testutil

@@ -44,7 +44,7 @@ bool makeTone(const fs::path& out, const std::vector<std::string>& codecArgs, do
 // ffprobe's view of the first audio stream and the format.
 struct ProbeInfo {
     bool ok = false;
-    std::string codec;  // codec_name
+    std::string codec; // codec_name
     int sampleRate = 0;
     int channels = 0;
     double duration = 0; // seconds

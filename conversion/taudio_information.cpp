@@ -1,0 +1,280 @@
+#include "conversion/taudio_information.h"
+
+#include "conversion/ffmpeg_setup.h"
+#include "conversion/mpeg_stream_facts.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+}
+
+namespace quillotone {
+
+namespace {
+
+enum class Kind { None, Mp3, Wav, Ogg, Wma };
+
+std::vector<uint8_t> readRange(const std::string& path, int64_t offset, size_t count) {
+    std::vector<uint8_t> bytes;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return bytes;
+    in.seekg(offset);
+    bytes.resize(count);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
+// Size of an ID3v2 tag at the start, so that probing looks at the audio behind a large cover.
+int64_t leadingId3v2Size(const std::vector<uint8_t>& head) {
+    if (head.size() < 10 || std::memcmp(head.data(), "ID3", 3) != 0) return 0;
+    int64_t size = (int64_t(head[6] & 0x7F) << 21) | (int64_t(head[7] & 0x7F) << 14) |
+                   (int64_t(head[8] & 0x7F) << 7) | (head[9] & 0x7F);
+    return size + 10 + ((head[5] & 0x10) ? 10 : 0);
+}
+
+// Decides the kind by content alone: the file name never takes part.
+Kind probeKind(const std::string& path) {
+    constexpr size_t kProbeBytes = 64 * 1024;
+    std::vector<uint8_t> head = readRange(path, 0, 10);
+    if (head.empty()) return Kind::None;
+    int64_t skip = leadingId3v2Size(head);
+    std::vector<uint8_t> data = readRange(path, skip, kProbeBytes);
+    if (data.empty()) return Kind::None;
+    data.resize(data.size() + AVPROBE_PADDING_SIZE, 0);
+    AVProbeData pd{};
+    pd.filename = "";
+    pd.buf = data.data();
+    pd.buf_size = static_cast<int>(data.size() - AVPROBE_PADDING_SIZE);
+    pd.mime_type = nullptr;
+    int score = 0;
+    const AVInputFormat* fmt = av_probe_input_format2(&pd, 1, &score);
+    if (!fmt || score < AVPROBE_SCORE_RETRY) return Kind::None;
+    std::string name = fmt->name;
+    if (name == "mp3") return Kind::Mp3;
+    if (name == "wav") return Kind::Wav;
+    if (name == "ogg") {
+        // Ogg holds many codecs; ours is Vorbis: the first packet is its identification header.
+        if (pd.buf_size > 27) {
+            size_t segments = data[26];
+            size_t packet = 27 + segments;
+            if (packet + 7 <= static_cast<size_t>(pd.buf_size) &&
+                std::memcmp(&data[packet], "\x01vorbis", 7) == 0)
+                return Kind::Ogg;
+        }
+        return Kind::None;
+    }
+    if (name == "asf") {
+        // WMA is ASF with a Windows Media Audio stream
+        AVFormatContext* ctx = nullptr;
+        Kind kind = Kind::None;
+        if (avformat_open_input(&ctx, path.c_str(), fmt, nullptr) == 0) {
+            for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+                AVCodecID id = ctx->streams[i]->codecpar->codec_id;
+                if (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2 || id == AV_CODEC_ID_WMAPRO ||
+                    id == AV_CODEC_ID_WMALOSSLESS || id == AV_CODEC_ID_WMAVOICE)
+                    kind = Kind::Wma;
+            }
+            avformat_close_input(&ctx);
+        }
+        return kind;
+    }
+    return Kind::None;
+}
+
+bool validUtf8(const std::string& s) {
+    size_t i = 0, n = s.size();
+    while (i < n) {
+        auto c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > n) return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) return false;
+        i += len;
+    }
+    return true;
+}
+
+// libavformat hands ID3v1 bytes on undecoded: those are Latin-1.
+std::string asUtf8(const char* value) {
+    std::string s = value ? value : "";
+    if (validUtf8(s)) return s;
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The first of `keys` that the file's metadata holds (container first, then the audio stream).
+std::string lookup(const AVFormatContext* ctx, const AVStream* stream,
+                   std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        for (const AVDictionary* dict :
+             {static_cast<const AVDictionary*>(ctx->metadata),
+              stream ? static_cast<const AVDictionary*>(stream->metadata) : nullptr}) {
+            if (!dict) continue;
+            if (const AVDictionaryEntry* e = av_dict_get(dict, key, nullptr, 0); e && e->value && *e->value)
+                return asUtf8(e->value);
+        }
+    }
+    return {};
+}
+
+int leadingNumber(const std::string& s, size_t maxDigits) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    int value = 0;
+    size_t digits = 0;
+    while (i < s.size() && digits < maxDigits && s[i] >= '0' && s[i] <= '9') {
+        value = value * 10 + (s[i] - '0');
+        ++i;
+        ++digits;
+    }
+    return digits ? value : 0;
+}
+
+// The year: the first four digits of a date such as "2004-05-01".
+int yearOf(const std::string& date) {
+    for (size_t i = 0; i + 4 <= date.size(); ++i) {
+        bool four = true;
+        for (size_t k = 0; k < 4; ++k)
+            four = four && date[i + k] >= '0' && date[i + k] <= '9';
+        if (four) return leadingNumber(date.substr(i, 4), 4);
+    }
+    return 0;
+}
+
+QString channelWord(int mode) {
+    switch (mode) {
+    case 1:
+        return "mono";
+    case 3:
+        return "dual channel";
+    default:
+        return "stereo";
+    }
+}
+
+} // namespace
+
+TAudioInformation2::TAudioInformation2() {
+    QuietFfmpegLog();
+}
+
+bool TAudioInformation2::IsMp3File(const QString& path) {
+    return probeKind(path.toStdString()) == Kind::Mp3;
+}
+bool TAudioInformation2::IsWavFile(const QString& path) {
+    return probeKind(path.toStdString()) == Kind::Wav;
+}
+bool TAudioInformation2::IsOggFile(const QString& path) {
+    return probeKind(path.toStdString()) == Kind::Ogg;
+}
+bool TAudioInformation2::IsWmaFile(const QString& path) {
+    return probeKind(path.toStdString()) == Kind::Wma;
+}
+
+void TAudioInformation2::OpenFile(const QString& qpath) {
+    current_ = Info{};
+    std::string path = qpath.toStdString();
+    QFileInfo fi(qpath);
+    if (!fi.isFile()) return;
+    current_.fileSize = fi.size();
+
+    AVFormatContext* ctx = nullptr;
+    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return;
+    struct Closer {
+        AVFormatContext*& c;
+        ~Closer() { avformat_close_input(&c); }
+    } closer{ctx};
+    if (avformat_find_stream_info(ctx, nullptr) < 0) return;
+    int index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) return;
+    const AVStream* stream = ctx->streams[index];
+    const AVCodecParameters* par = stream->codecpar;
+
+    current_.sampleRate = par->sample_rate;
+    int channels = par->ch_layout.nb_channels;
+    current_.channelMode = channels == 1 ? 1 : channels >= 2 ? 2 : 0;
+    int64_t bitrate = par->bit_rate > 0 ? par->bit_rate : ctx->bit_rate;
+    if (ctx->duration > 0)
+        current_.durationMs = static_cast<int32_t>(ctx->duration / 1000);
+    else if (stream->duration > 0)
+        current_.durationMs =
+            static_cast<int32_t>(stream->duration * 1000 * stream->time_base.num / stream->time_base.den);
+
+    std::string format = ctx->iformat->name;
+    QString description;
+    if (format == "mp3") {
+        MpegStreamFacts facts = ReadMpegStreamFacts(path, current_.fileSize);
+        if (facts.valid) {
+            // libavformat counts an APEv2 tag as audio; the frame count or the bytes between the tags do not
+            current_.durationMs = static_cast<int32_t>(facts.durationMs);
+            if (facts.channelMode == 3) current_.channelMode = 3;
+            if (facts.averageBitrate > 0) bitrate = facts.averageBitrate;
+        }
+        description = QString("MPEG %1 Layer %2: %3%4 kbit/s, %5 Hz, %6")
+                          .arg(QString::fromStdString(facts.valid ? facts.version : "1"))
+                          .arg(facts.valid ? facts.layer : 3)
+                          .arg(facts.vbr ? "VBR " : "")
+                          .arg(bitrate / 1000)
+                          .arg(current_.sampleRate)
+                          .arg(facts.valid && facts.channelMode == 2 ? "joint stereo"
+                                                                     : channelWord(current_.channelMode));
+    } else if (format == "ogg") {
+        description = QString("Ogg Vorbis: %1 kbit/s, %2 Hz, %3")
+                          .arg(bitrate / 1000)
+                          .arg(current_.sampleRate)
+                          .arg(channelWord(current_.channelMode));
+    } else if (format == "wav") {
+        int bits = par->bits_per_coded_sample;
+        bool isFloat = par->codec_id == AV_CODEC_ID_PCM_F32LE || par->codec_id == AV_CODEC_ID_PCM_F64LE;
+        description = QString("PCM WAV: %1 bit%2, %3 Hz, %4")
+                          .arg(bits)
+                          .arg(isFloat ? " float" : "")
+                          .arg(current_.sampleRate)
+                          .arg(channelWord(current_.channelMode));
+    } else if (format == "asf") {
+        QString version = par->codec_id == AV_CODEC_ID_WMAV1   ? "v1"
+                          : par->codec_id == AV_CODEC_ID_WMAV2 ? "v2"
+                                                               : "";
+        description =
+            QString("Windows Media Audio %1: %2 kbit/s, %3 Hz, %4")
+                .arg(version.isEmpty() ? QString::fromUtf8(avcodec_get_name(par->codec_id)) : version)
+                .arg(bitrate / 1000)
+                .arg(current_.sampleRate)
+                .arg(channelWord(current_.channelMode));
+    } else {
+        description =
+            QString("%1: %2 Hz").arg(QString::fromUtf8(ctx->iformat->long_name)).arg(current_.sampleRate);
+    }
+    current_.bitrate = static_cast<int32_t>(bitrate);
+    current_.description = description.toStdString();
+
+    current_.artist = lookup(ctx, stream, {"artist", "author", "performer"});
+    current_.title = lookup(ctx, stream, {"title"});
+    current_.album = lookup(ctx, stream, {"album"});
+    current_.genre = lookup(ctx, stream, {"genre"});
+    current_.comment = lookup(ctx, stream, {"comment", "description"});
+    current_.copyright = lookup(ctx, stream, {"copyright"});
+    current_.url = lookup(ctx, stream, {"url", "WM/AuthorURL", "WXXX", "WOAR"});
+    current_.encodedBy = lookup(ctx, stream, {"encoded_by", "encodedby", "encoded-by", "WM/EncodedBy"});
+    current_.track = static_cast<int16_t>(leadingNumber(lookup(ctx, stream, {"track", "tracknumber"}), 4));
+    current_.year = yearOf(lookup(ctx, stream, {"date", "year", "WM/Year", "TYER", "TDRC"}));
+}
+
+} // namespace quillotone
