@@ -39,22 +39,22 @@ inline void GiveToUnprivilegedUser(const std::filesystem::path& root, const std:
     if (chown(file.c_str(), kNobody, kNobody) != 0) return;
 }
 
-// A memory stream that accepts writes up to a byte budget and then fails like a full disk, having
-// written what fit.
+// A memory stream on a disk that holds its initial bytes plus `spare` more: bytes up to that size
+// are written (overwriting what the file already has never needs new space), a write past it stores
+// what fits and throws like a full disk.
 class TFullDiskStream : public tags::TMemoryStream {
 public:
-    TFullDiskStream(std::vector<uint8_t> bytes, int64_t budget)
-        : tags::TMemoryStream(std::move(bytes)), budget_(budget) {}
+    TFullDiskStream(std::vector<uint8_t> bytes, int64_t spare)
+        : tags::TMemoryStream(std::move(bytes)), capacity_(Size() + spare) {}
     void Write(const void* buffer, size_t count) override {
-        size_t fits = budget_ <= 0 ? 0 : std::min<size_t>(count, static_cast<size_t>(budget_));
+        const int64_t room = std::max<int64_t>(0, capacity_ - Position());
+        const size_t fits = std::min<size_t>(count, static_cast<size_t>(room));
         tags::TMemoryStream::Write(buffer, fits);
-        budget_ -= static_cast<int64_t>(fits);
         if (fits < count) throw tags::TFileError("Cannot write file \"memory\". No space left on device");
     }
-    void SetBudget(int64_t budget) { budget_ = budget; }
 
 private:
-    int64_t budget_;
+    int64_t capacity_;
 };
 
 } // namespace testsupport
