@@ -1,0 +1,163 @@
+#include "app/conversion_list.h"
+
+#include "app/import_error_dialog.h"
+#include "app/user_interface.h"
+#include "app/wait_load_dialog.h"
+#include "conversion/audio_information.h"
+#include "conversion/component_error.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QWidget>
+#include <exception>
+#include <memory>
+
+namespace quillotone {
+
+namespace {
+
+bool samePath(const QString& a, const QString& b) {
+#ifdef Q_OS_WIN
+    if (a.size() != b.size()) return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x >= 'a' && x <= 'z') x -= 'a' - 'A';
+        if (y >= 'a' && y <= 'z') y -= 'a' - 'A';
+        if (x != y) return false;
+    }
+    return true;
+#else
+    return a == b;
+#endif
+}
+
+IAudioInformation2& need(IAudioInformation2* info) {
+    if (!info) throw ComponentError("The audio information component is not available");
+    return *info;
+}
+
+} // namespace
+
+ConversionList::ConversionList(ConversionListModel& model, IUserInterface& ui, QObject* parent)
+    : QObject(parent), model_(model), ui_(ui) {}
+
+QString ConversionList::FileNamePart(const QString& path) {
+    // The name after the last separator; the path need not exist.
+    qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+#ifdef Q_OS_WIN
+    cut = std::max(cut, path.lastIndexOf(QLatin1Char('\\')));
+#endif
+    return path.mid(cut + 1);
+}
+
+bool ConversionList::IsFileInList(const QString& path) const {
+    for (int row = 0; row < model_.rowCount(); ++row)
+        if (samePath(model_.Path(row), path)) return true;
+    return false;
+}
+
+bool ConversionList::IsValidAudioFile(const QString& path) {
+    const QString name = FileNamePart(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) return false;
+    const QString ext = name.mid(dot);
+    auto is = [&](const char* e) { return ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
+    if (is(".mp3")) return need(info_).IsMp3File(path);
+    if (is(".wav")) return need(info_).IsWavFile(path);
+    if (is(".ogg")) return need(info_).IsOggFile(path);
+    if (is(".wma")) return need(info_).IsWmaFile(path);
+    return false;
+}
+
+void ConversionList::AddFileRow(const QString& path) {
+    const int icon = model_.AppendIcon(iconProvider_.icon(QFileInfo(path)));
+    const int row = model_.AppendRow(icon);
+    model_.SetCell(row, Column::Filename, FileNamePart(path));
+    try {
+        IAudioInformation2& info = need(info_);
+        info.OpenFile(path);
+        model_.SetCell(row, Column::Artist, info.Artist());
+        model_.SetCell(row, Column::Title, info.Title());
+        model_.SetCell(row, Column::TrackNumber, QString::number(info.TrackNumber()));
+        model_.SetCell(row, Column::Album, info.Album());
+        const int32_t year = info.Year();
+        if (year != 0) model_.SetCell(row, Column::Year, QString::number(year));
+        model_.SetCell(row, Column::Genre, info.Genre());
+        model_.SetCell(row, Column::Comment, info.Comment());
+        model_.SetCell(row, Column::Copyright, info.Copyright());
+        model_.SetCell(row, Column::Url, info.Url());
+        model_.SetCell(row, Column::EncodedBy, info.EncodedBy());
+        model_.SetCell(row, Column::Path, path);
+    } catch (...) {
+        // A row without a path would be converted from nowhere; its icon stays, as icons only grow.
+        model_.RemoveRows({row});
+        throw;
+    }
+}
+
+void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
+    if (paths.isEmpty()) return;
+
+    // Both dialogs live for this call only, and the window is enabled again on every way out.
+    auto errors = std::make_unique<TfrmImpErr>(window);
+    auto wait = std::make_unique<TfrmwaitLoad>(window);
+    struct Restore {
+        QPointer<QWidget> window;
+        ~Restore() {
+            if (!window) return;
+            window->setEnabled(true);
+            window->activateWindow();
+        }
+    } restore{window};
+
+    wait->show();
+    if (window) window->setEnabled(false);
+    wait->setEnabled(true);
+    wait->activateWindow();
+
+    const qsizetype n = paths.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString& path = paths[i];
+        const QString name = FileNamePart(path);
+        const QFileInfo fileInfo(path);
+        if (!fileInfo.exists() || fileInfo.isDir()) {
+            errors->AddEntry(name, path, "File not exist");
+            continue;
+        }
+        try {
+            if (IsFileInList(path)) {
+                errors->AddEntry(name, path, "File already exists in list");
+                continue;
+            }
+            if (!IsValidAudioFile(path)) {
+                errors->AddEntry(name, path, "invalid audio file");
+                continue;
+            }
+            AddFileRow(path);
+        } catch (const std::exception& e) {
+            errors->AddEntry(name, path, QString::fromUtf8(e.what()));
+            continue;
+        }
+        const int percent = int(i * 100 / n);
+        wait->SetPosition(percent);
+        emit AddProgress(percent);
+        QCoreApplication::processEvents();
+    }
+
+    wait->Finish();
+    emit CountChanged(model_.rowCount());
+    if (errors->EntryCount() > 0) ui_.Exec(*errors);
+}
+
+void ConversionList::DeleteRows(const std::vector<int>& rows) {
+    model_.RemoveRows(rows);
+    emit CountChanged(model_.rowCount());
+}
+
+void ConversionList::DeleteAll() {
+    model_.Clear();
+    emit CountChanged(model_.rowCount());
+}
+
+} // namespace quillotone

@@ -1,0 +1,44 @@
+// Quillotone: a batch audio converter with a tag editor.
+#include "app/application.h"
+#include "app/settings_store.h"
+#include "app/tfrm_main.h"
+#include "app/user_interface.h"
+#include "conversion/taudio_convert.h"
+#include "conversion/taudio_information.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+using namespace quillotone;
+
+namespace {
+
+SettingsStore userSettings() {
+#ifdef Q_OS_WIN
+    return SettingsStore("HKEY_CURRENT_USER\\SOFTWARE\\Quillotone", QSettings::NativeFormat);
+#else
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return SettingsStore(QDir(folder).filePath("Quillotone/Quillotone.conf"), QSettings::IniFormat);
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    QApplication::setApplicationName("Quillotone");
+    QApplication::setApplicationDisplayName("Quillotone");
+    QApplication::setOrganizationName("Quillotone");
+
+    QtUserInterface ui;
+    MainWindowParts parts;
+    parts.createConvert = [] { return std::make_unique<TAudioConvert>(); };
+    parts.createInformation = [] { return std::make_unique<TAudioInformation2>(); };
+    // The help file lies beside the executable, whatever the current folder is.
+    TfrmMain window(
+        ui, userSettings(), QCoreApplication::applicationDirPath(),
+        ProductLinks{QStringLiteral(QUILLOTONE_HOMEPAGE), QStringLiteral(QUILLOTONE_SUPPORT_EMAIL)},
+        std::move(parts));
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,83 @@
+// The persisted settings: the 43 stored values, one table that both loading and saving walk.
+#pragma once
+
+#include "conversion/encoder_settings.h"
+
+#include <QSettings>
+#include <QString>
+#include <cstdint>
+#include <span>
+#include <variant>
+
+namespace quillotone {
+
+// The main window's options as stored. The initial values are the controls' state before any
+// settings are read, which is what they keep when the store cannot be opened.
+struct WindowOptions {
+    QString TargetFolder;
+    int32_t OutFormat = 0;
+    bool Rename = false;
+    bool Prefix = true;
+    QString PrefixText;
+    int32_t StartAt = 1;
+    int32_t Padding = 0;
+    bool Property = false;
+    int32_t PropertyIndex = 0;
+    bool PromptExist = false;
+    bool ShowSucc = false;
+    bool OpenDest = false;
+    int32_t ReadPriority = 2;
+    int32_t WriteFormat = 3;
+};
+
+struct StoredSettings {
+    EncoderSettings encoder;
+    WindowOptions window;
+};
+
+enum class SettingType {
+    Integer,
+    Boolean, // stored as an integer, 1 or 0; any non-zero integer reads as true
+    Text,
+    Index, // an item index of a drop-down: a stored number at or above itemCount loads as the default
+};
+
+using SettingField = std::variant<int32_t*, bool*, QString*>;
+
+struct SettingSpec {
+    const char* name;
+    SettingType type;
+    int32_t defaultNumber;    // Integer, Boolean (0 or 1) and Index
+    QString (*defaultText)(); // Text only
+    int32_t itemCount;        // Index only
+    SettingField (*field)(StoredSettings&);
+};
+
+// In stored order.
+std::span<const SettingSpec> SettingsTable();
+
+// The default target folder: the user's music folder ("C:\My Music" on Windows).
+QString DefaultTargetFolder();
+
+class SettingsStore {
+public:
+    // `location` is an INI file for QSettings::IniFormat, or the registry key for NativeFormat on Windows.
+    explicit SettingsStore(QString location, QSettings::Format format = QSettings::IniFormat);
+
+    // Reads every value; an absent value, or one that does not read as its type, takes its default.
+    // Creates the store when it does not exist. When it cannot be opened, the encoder settings take
+    // the defaults, the window options stay as they are, and the result is false.
+    bool Load(StoredSettings& settings) const;
+    // Writes every value; false when the store could not be opened or written.
+    bool Save(const StoredSettings& settings) const;
+
+    const QString& Location() const { return location_; }
+
+private:
+    bool openOrCreate() const;
+
+    QString location_;
+    QSettings::Format format_;
+};
+
+} // namespace quillotone

@@ -1,0 +1,736 @@
+#include "app/tfrm_main.h"
+
+#include "app/app_icon.h"
+#include "app/banner.h"
+#include "app/genre_delegate.h"
+#include "app/user_interface.h"
+#include "conversion/component_error.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+#include <set>
+
+namespace quillotone {
+
+namespace {
+
+QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    if (buddy) l->setBuddy(buddy);
+    return l;
+}
+
+QToolButton* toolButton(QWidget* parent, const char* name) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setAutoRaise(false);
+    b->setMinimumHeight(28);
+    return b;
+}
+
+// Windows matched the patterns without regard to case; here the dialog needs them spelled out.
+QString anyCase(const QString& pattern) {
+    QString out;
+    for (QChar c : pattern) {
+        if (c.isLetter())
+            out += QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper());
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+const QStringList& TfrmMain::OutputFormatNames() {
+    static const QStringList names{"Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)",
+                                   "Wma (Windows Media Audio 9)"};
+    return names;
+}
+
+const QStringList& TfrmMain::RenamePatterns() {
+    static const QStringList patterns{"track <number>",
+                                      "<artist> - <title>",
+                                      "<artist> - <album>\\<number>. <title>",
+                                      "<artist> - <album>\\<number> - <title>",
+                                      "<artist>\\<album>\\<number>. <title>",
+                                      "<artist>\\<album>\\<number> - <title>",
+                                      "<album>\\<number>. <artist> - <title>",
+                                      "<album>\\<number> - <artist> - <title>",
+                                      "<number>. <title>",
+                                      "<number> - <title>",
+                                      "<artist> - <album> - <number> - <title>",
+                                      "<title>",
+                                      "<artist> - <album>",
+                                      "<album>"};
+    return patterns;
+}
+
+QString TfrmMain::OpenDialogFilters() {
+    struct Filter {
+        const char* description;
+        QStringList patterns;
+    };
+    const Filter filters[] = {
+        {"All supported types(*.mp3,*.ogg,*.wav,*.wma)", {"*.mp3", "*.ogg", "*.wav", "*.wma"}},
+        {"MPEG Audio files(*.mp3)", {"*.mp3"}},
+        {"Ogg files(*.ogg)", {"*.ogg"}},
+        {"Wave files(*.wav)", {"*.wav"}},
+        {"Windows Media Audio files(*.wma)", {"*.wma"}},
+    };
+    QStringList parts;
+    for (const Filter& f : filters) {
+        QStringList patterns;
+        for (const QString& p : f.patterns)
+            patterns << anyCase(p);
+        parts << QStringLiteral("%1 (%2)").arg(QLatin1String(f.description), patterns.join(' '));
+    }
+    return parts.join(";;");
+}
+
+TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolder, ProductLinks links,
+                   MainWindowParts parts, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      ui_(ui), store_(std::move(store)), help_(ui, std::move(programFolder), std::move(links)),
+      parts_(std::move(parts)), list_(model_, ui) {
+    setObjectName("frmMain");
+    setWindowTitle("Quillotone");
+    setWindowIcon(AppIcon());
+    buildControls();
+    bindActions();
+    setFixedSize(ClientWidth, ClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    // FormDestroy: the run and the parts that use the components go first, then the components,
+    // then the settings are saved.
+    run_.reset();
+    tagEditor_.reset();
+    quality_.reset();
+    convert_.reset();
+    information_.reset();
+    list_.SetInformation(nullptr);
+    SaveSettings();
+    inspector_.reset();
+}
+
+// ---- building -------------------------------------------------------------------------------
+
+void TfrmMain::buildControls() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(new Banner(central));
+
+    PC = new QTabWidget(central);
+    PC->setObjectName("PC");
+    tsGeneral = buildGeneralTab();
+    tsSettings = buildSettingsTab();
+    PC->addTab(tsGeneral, "General");
+    PC->addTab(tsSettings, "Settings");
+    PC->setCurrentIndex(0);
+    auto* tabs = new QHBoxLayout;
+    tabs->setContentsMargins(6, 0, 6, 0);
+    tabs->addWidget(PC);
+    layout->addLayout(tabs, 1);
+
+    layout->addWidget(buildBottomRow());
+
+    ProgressBar = new QProgressBar(central);
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setFixedHeight(8);
+    // Keeps its place while hidden, so the rest of the window does not move during a run.
+    QSizePolicy keep = ProgressBar->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    ProgressBar->setSizePolicy(keep);
+    ProgressBar->hide();
+    layout->addWidget(ProgressBar);
+    setCentralWidget(central);
+
+    spListcount = new QLabel(this);
+    spListcount->setObjectName("spListcount");
+    spListcount->setFixedWidth(200);
+    spQuality = new QLabel(this);
+    spQuality->setObjectName("spQuality");
+    statusBar()->addWidget(spListcount);
+    statusBar()->addWidget(spQuality, 1);
+    statusBar()->setSizeGripEnabled(false);
+
+    TimeState = new QTimer(this);
+    TimeState->setObjectName("TimeState");
+    TimeState->setInterval(100);
+    TimeState->setSingleShot(true);
+}
+
+QWidget* TfrmMain::buildGeneralTab() {
+    auto* page = new QWidget;
+    QStyle* st = style();
+
+    ActaddFiles = new QAction(st->standardIcon(QStyle::SP_FileDialogNewFolder), "Add Files", this);
+    ActaddFiles->setObjectName("ActaddFiles");
+    actDelSelected = new QAction("Delete Selected", this);
+    actDelSelected->setObjectName("actDelSelected");
+    actDelunselected = new QAction("Delete unselected", this);
+    actDelunselected->setObjectName("actDelunselected");
+    actDelall = new QAction("Delete All", this);
+    actDelall->setObjectName("actDelall");
+    actEdittag = new QAction(st->standardIcon(QStyle::SP_FileDialogDetailedView), "Edit Tag", this);
+    actEdittag->setObjectName("actEdittag");
+    mnuHelp = new QAction("Help", this);
+    mnuHelp->setObjectName("mnuHelp");
+    mnuHomepage = new QAction("Homepage", this);
+    mnuHomepage->setObjectName("mnuHomepage");
+    mnuAbout = new QAction("About...", this);
+    mnuAbout->setObjectName("mnuAbout");
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName("PopupMenu");
+    PopupMenu->addActions({actDelSelected, actDelunselected, actDelall});
+    popHelp = new QMenu(this);
+    popHelp->setObjectName("popHelp");
+    popHelp->addAction(mnuHelp);
+    popHelp->addAction(mnuHomepage);
+    popHelp->addSeparator();
+    popHelp->addAction(mnuAbout);
+
+    btnAddFiles = toolButton(page, "btnAddFiles");
+    btnAddFiles->setDefaultAction(ActaddFiles);
+    btnDelete = toolButton(page, "btnDelete");
+    btnDelete->setText("Delete");
+    btnDelete->setIcon(st->standardIcon(QStyle::SP_TrashIcon));
+    btnDelete->setMenu(PopupMenu);
+    btnDelete->setPopupMode(QToolButton::InstantPopup);
+    btnEdittag = toolButton(page, "btnEdittag");
+    btnEdittag->setDefaultAction(actEdittag);
+    btnHelp = toolButton(page, "btnHelp");
+    btnHelp->setText("Help");
+    btnHelp->setIcon(st->standardIcon(QStyle::SP_DialogHelpButton));
+    btnHelp->setMenu(popHelp);
+    btnHelp->setPopupMode(QToolButton::InstantPopup);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(btnAddFiles);
+    buttons->addWidget(btnDelete);
+    buttons->addWidget(btnEdittag);
+    buttons->addWidget(btnHelp);
+    buttons->addStretch(1);
+
+    gvConvert = new QTableView(page);
+    gvConvert->setObjectName("gvConvert");
+    gvConvert->setModel(&model_);
+    gvConvert->setSelectionBehavior(QAbstractItemView::SelectRows);
+    gvConvert->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    gvConvert->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::SelectedClicked);
+    gvConvert->setContextMenuPolicy(Qt::CustomContextMenu);
+    gvConvert->setWordWrap(false);
+    gvConvert->setIconSize(QSize(16, 16));
+    gvConvert->verticalHeader()->hide();
+    gvConvert->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    gvConvert->verticalHeader()->setDefaultSectionSize(20);
+    QHeaderView* header = gvConvert->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    for (int c = 0; c < Column::Count; ++c)
+        gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
+    header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);
+    header->setSectionResizeMode(Column::Icon, QHeaderView::Fixed);
+    gvConvert->setItemDelegateForColumn(Column::Genre, new GenreDelegate(gvConvert));
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(buttons);
+    layout->addWidget(gvConvert, 1);
+    return page;
+}
+
+QWidget* TfrmMain::buildSettingsTab() {
+    auto* page = new QWidget;
+    auto* frame = new QFrame(page);
+    frame->setObjectName("SettingsFrame");
+    frame->setFrameShape(QFrame::StyledPanel);
+
+    // Tag
+    auto* gbTag = new QGroupBox("Tag", frame);
+    gbTag->setObjectName("gbTag");
+    cmbReadpriority = new QComboBox(gbTag);
+    cmbReadpriority->setObjectName("cmbReadpriority");
+    cmbReadpriority->addItems(
+        {"APEv2 > ID3v2 > ID3v1", "ID3v2 > APEv2 > ID3v1", "ID3v1 > ID3v2 > APEv2", "ID3v1 > APEv2 > ID3v2"});
+    cmbWriteFormat = new QComboBox(gbTag);
+    cmbWriteFormat->setObjectName("cmbWriteFormat");
+    cmbWriteFormat->addItems({"ID3v1", "ID3v2", "APEv2", "ID3v1 & ID3v2", "ID3v1 & APEv2", "ID3v2 & APEv2"});
+    cmbReadpriority->setCurrentIndex(2);
+    cmbWriteFormat->setCurrentIndex(3);
+    auto* tagGrid = new QGridLayout(gbTag);
+    tagGrid->addWidget(label("Read priority: ", cmbReadpriority, gbTag), 0, 0);
+    tagGrid->addWidget(cmbReadpriority, 0, 1);
+    tagGrid->addWidget(label("Write format: ", cmbWriteFormat, gbTag), 1, 0);
+    tagGrid->addWidget(cmbWriteFormat, 1, 1);
+    tagGrid->setColumnStretch(1, 1);
+
+    // Rename
+    gbFileaname = new QGroupBox(frame);
+    gbFileaname->setObjectName("gbFileaname");
+    chkRename = new QCheckBox("Rename File", gbFileaname);
+    chkRename->setObjectName("chkRename");
+    rdprefix = new QRadioButton("&prefix:", gbFileaname);
+    rdprefix->setObjectName("rdprefix");
+    rdprefix->setChecked(true);
+    edtPrefix = new QLineEdit(gbFileaname);
+    edtPrefix->setObjectName("edtPrefix");
+    edtStartat = new QSpinBox(gbFileaname);
+    edtStartat->setObjectName("edtStartat");
+    edtStartat->setRange(1, 99999);
+    edtStartat->setSingleStep(1);
+    edtStartat->setValue(1);
+    edtPadding = new QSpinBox(gbFileaname);
+    edtPadding->setObjectName("edtPadding");
+    edtPadding->setRange(0, 10);
+    edtPadding->setValue(0);
+    rdProperty = new QRadioButton("Property Name", gbFileaname);
+    rdProperty->setObjectName("rdProperty");
+    cmbRename = new QComboBox(gbFileaname);
+    cmbRename->setObjectName("cmbRename");
+    cmbRename->setEditable(true);
+    cmbRename->setInsertPolicy(QComboBox::NoInsert);
+    cmbRename->addItems(RenamePatterns());
+    cmbRename->setCurrentIndex(0);
+    cmbRename->setMinimumContentsLength(12);
+    cmbRename->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+
+    auto* renameGrid = new QGridLayout(gbFileaname);
+    renameGrid->setVerticalSpacing(4);
+    renameGrid->addWidget(chkRename, 0, 0, 1, 4);
+    renameGrid->addWidget(rdprefix, 1, 0);
+    renameGrid->addWidget(edtPrefix, 1, 1, 1, 3);
+    renameGrid->addWidget(label("&Start at:", edtStartat, gbFileaname), 2, 0, Qt::AlignRight);
+    renameGrid->addWidget(edtStartat, 2, 1);
+    renameGrid->addWidget(label("Padding &Zero:", edtPadding, gbFileaname), 2, 2, Qt::AlignRight);
+    renameGrid->addWidget(edtPadding, 2, 3);
+    renameGrid->addWidget(rdProperty, 3, 0);
+    renameGrid->addWidget(cmbRename, 3, 1, 1, 3);
+    renameGrid->setColumnStretch(1, 1);
+    renameGrid->setColumnStretch(3, 1);
+
+    chkPromptExist = new QCheckBox("Prompt before overwriting existing files", frame);
+    chkPromptExist->setObjectName("chkPromptExist");
+    chkShowSucc = new QCheckBox("Show 'Success' window", frame);
+    chkShowSucc->setObjectName("chkShowSucc");
+    chkOpenDst = new QCheckBox("Open destination folder", frame);
+    chkOpenDst->setObjectName("chkOpenDst");
+
+    auto* left = new QVBoxLayout;
+    left->setSpacing(4);
+    left->addWidget(gbTag);
+    left->addWidget(gbFileaname);
+    left->addWidget(chkPromptExist);
+    left->addSpacing(4);
+    left->addWidget(new QLabel("What actions you'd like when completed:", frame));
+    left->addWidget(chkShowSucc);
+    left->addWidget(chkOpenDst);
+    left->addStretch(1);
+
+    // The inspector's place; the inspector itself comes with its own class.
+    Inspector = new QFrame(frame);
+    Inspector->setObjectName("Inspector");
+    static_cast<QFrame*>(Inspector)->setFrameShape(QFrame::StyledPanel);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(4);
+    right->addWidget(new QLabel("Output Qualities:", frame));
+    right->addWidget(Inspector, 1);
+
+    auto* columns = new QHBoxLayout(frame);
+    columns->setContentsMargins(8, 6, 8, 6);
+    columns->setSpacing(12);
+    columns->addLayout(left, 0);
+    columns->addLayout(right, 1);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(frame);
+    return page;
+}
+
+QWidget* TfrmMain::buildBottomRow() {
+    auto* box = new QWidget;
+    edtoutFolder = new QLineEdit(box);
+    edtoutFolder->setObjectName("edtoutFolder");
+    actBrowseFolder =
+        edtoutFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+    actBrowseFolder->setObjectName("edtoutFolderButton");
+    actBrowseFolder->setToolTip("Browse");
+    cmboutFormat = new QComboBox(box);
+    cmboutFormat->setObjectName("cmboutFormat");
+    cmboutFormat->addItems(OutputFormatNames());
+    cmboutFormat->setCurrentIndex(0);
+    cmbQuality = new QComboBox(box);
+    cmbQuality->setObjectName("cmbQuality");
+
+    ActConvert = new QAction("Convert &Now", this);
+    ActConvert->setObjectName("ActConvert");
+    btnConvert = new QToolButton(box);
+    btnConvert->setObjectName("btnConvert");
+    btnConvert->setDefaultAction(ActConvert);
+    btnConvert->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QFont big = btnConvert->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    btnConvert->setFont(big);
+    btnConvert->setFixedSize(170, 58);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(label("Target Folder:", edtoutFolder, box), 0, 0);
+    grid->addWidget(edtoutFolder, 0, 1, 1, 3);
+    grid->addWidget(label("Output Format:", cmboutFormat, box), 1, 0);
+    grid->addWidget(cmboutFormat, 1, 1);
+    grid->addWidget(label("Quality:", cmbQuality, box), 1, 2);
+    grid->addWidget(cmbQuality, 1, 3);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(3, 3);
+
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(8, 2, 8, 2);
+    row->setSpacing(10);
+    row->addLayout(grid, 1);
+    row->addWidget(btnConvert);
+    return box;
+}
+
+void TfrmMain::bindActions() {
+    connect(ActaddFiles, &QAction::triggered, this, &TfrmMain::ActaddFilesExecute);
+    connect(actDelSelected, &QAction::triggered, this, &TfrmMain::actDelSelectedExecute);
+    connect(actDelunselected, &QAction::triggered, this, &TfrmMain::actDelunselectedExecute);
+    connect(actDelall, &QAction::triggered, this, &TfrmMain::actDelallExecute);
+    connect(actEdittag, &QAction::triggered, this, &TfrmMain::actEdittagExecute);
+    connect(ActConvert, &QAction::triggered, this, &TfrmMain::ActConvertExecute);
+    connect(mnuHelp, &QAction::triggered, this, [this] { help_.mnuHelpClick(this); });
+    connect(mnuHomepage, &QAction::triggered, this, [this] { help_.OpenHomepage(); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { help_.mnuAboutClick(this); });
+    connect(actBrowseFolder, &QAction::triggered, this, &TfrmMain::edtoutFolderButtonClick);
+    connect(PC, &QTabWidget::currentChanged, this, &TfrmMain::PCChange);
+    connect(cmboutFormat, &QComboBox::currentIndexChanged, this, [this] { cmboutFormatChange(); });
+    connect(chkRename, &QCheckBox::clicked, this, &TfrmMain::chkRenameClick);
+    connect(rdprefix, &QRadioButton::clicked, this, &TfrmMain::rdprefixClick);
+    connect(rdProperty, &QRadioButton::clicked, this, &TfrmMain::rdPropertyClick);
+    connect(gvConvert, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu->popup(gvConvert->viewport()->mapToGlobal(pos)); });
+
+    // Sorting: a click on a text column sorts it ascending, a further click on it reverses.
+    connect(gvConvert->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (!ConversionListModel::IsSortable(column)) return;
+        QHeaderView* header = gvConvert->horizontalHeader();
+        const bool same = header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
+        const Qt::SortOrder order = same && header->sortIndicatorOrder() == Qt::AscendingOrder
+                                        ? Qt::DescendingOrder
+                                        : Qt::AscendingOrder;
+        model_.sort(column, order);
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(column, order);
+    });
+
+    // The enable rules follow every change of the rows or the selection.
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateActions);
+    connect(&model_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateActions);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateActions);
+    connect(gvConvert->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfrmMain::UpdateActions);
+    connect(&list_, &ConversionList::CountChanged, this, &TfrmMain::showListCount);
+    UpdateActions();
+}
+
+// ---- start-up and shut-down -----------------------------------------------------------------
+
+void TfrmMain::showComponentError(const QString& text) {
+    ui_.Message(this, QMessageBox::Critical, "Quillotone", text, QMessageBox::Ok);
+}
+
+void TfrmMain::createComponents() {
+    // A missing component is reported and the window goes on without it: its settings are
+    // still loaded, so that saving them at exit loses nothing.
+    auto attempt = [this](auto&& create) {
+        try {
+            create();
+        } catch (const std::exception& e) {
+            showComponentError(QString::fromUtf8(e.what()));
+        }
+    };
+    if (parts_.createConvert) attempt([&] { convert_ = parts_.createConvert(); });
+    if (parts_.createInformation) attempt([&] { information_ = parts_.createInformation(); });
+    list_.SetInformation(information_.get());
+    if (convert_) attempt([&] { convert_->SetCreationSetting(-1); });
+}
+
+void TfrmMain::fillWmaQualities() {
+    wmaQualities_.clear();
+    if (!convert_) return;
+    try {
+        // Profiles 1 to 47: entry n describes profile n + 1.
+        for (int profile = 1; profile <= WmaProfileCount; ++profile) {
+            convert_->SetWmaProfile(profile);
+            wmaQualities_ << convert_->WmaProfileDescription();
+        }
+    } catch (const std::exception& e) {
+        showComponentError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TfrmMain::createParts() {
+    if (parts_.createInspector) {
+        inspector_ = parts_.createInspector(*this);
+        if (inspector_ && inspector_->Widget()) {
+            QWidget* widget = inspector_->Widget();
+            widget->setObjectName("Inspector");
+            Inspector->parentWidget()->layout()->replaceWidget(Inspector, widget);
+            Inspector->deleteLater();
+            Inspector = widget;
+        }
+    }
+    if (parts_.createQualityChoices) quality_ = parts_.createQualityChoices(*this);
+    if (parts_.createRun) run_ = parts_.createRun(*this);
+}
+
+void TfrmMain::FormCreate() {
+    createComponents();
+    createParts();
+    fillWmaQualities();
+    if (inspector_) inspector_->SetWmaQualities(wmaQualities_);
+    LoadSettings();
+    if (inspector_) inspector_->ShowSettings();
+    cmboutFormatChange();
+    if (parts_.createTagEditor) tagEditor_ = parts_.createTagEditor(*this);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // FormCloseQuery never refuses; a run under way is asked to stop first.
+    if (IsConverting()) ActConvert->trigger();
+    event->accept();
+}
+
+// ---- settings -------------------------------------------------------------------------------
+
+WindowOptions TfrmMain::collectOptions() const {
+    WindowOptions o;
+    o.TargetFolder = edtoutFolder->text();
+    o.OutFormat = cmboutFormat->currentIndex();
+    o.Rename = chkRename->isChecked();
+    o.Prefix = rdprefix->isChecked();
+    o.PrefixText = edtPrefix->text();
+    o.StartAt = edtStartat->value();
+    o.Padding = edtPadding->value();
+    o.Property = rdProperty->isChecked();
+    o.PropertyIndex = cmbRename->currentIndex();
+    o.PromptExist = chkPromptExist->isChecked();
+    o.ShowSucc = chkShowSucc->isChecked();
+    o.OpenDest = chkOpenDst->isChecked();
+    o.ReadPriority = cmbReadpriority->currentIndex();
+    o.WriteFormat = cmbWriteFormat->currentIndex();
+    return o;
+}
+
+void TfrmMain::applyOptions(const WindowOptions& o) {
+    // As when set in code: no change handler runs (the output format's runs after loading).
+    const QSignalBlocker block(cmboutFormat);
+    edtoutFolder->setText(o.TargetFolder);
+    cmboutFormat->setCurrentIndex(o.OutFormat < 0 ? -1 : o.OutFormat);
+    chkRename->setChecked(o.Rename);
+    applyRenameRules(true);
+    // Selecting one radio button clears the other; clearing one leaves neither selected.
+    auto setRadio = [](QRadioButton* button, bool on) {
+        if (on) {
+            button->setChecked(true);
+        } else if (button->isChecked()) {
+            button->setAutoExclusive(false);
+            button->setChecked(false);
+            button->setAutoExclusive(true);
+        }
+    };
+    setRadio(rdprefix, o.Prefix);
+    applyRenameRules(false);
+    edtPrefix->setText(o.PrefixText);
+    edtStartat->setValue(o.StartAt);
+    edtPadding->setValue(o.Padding);
+    setRadio(rdProperty, o.Property);
+    applyRenameRules(false);
+    cmbRename->setCurrentIndex(o.PropertyIndex < 0 ? -1 : o.PropertyIndex);
+    chkPromptExist->setChecked(o.PromptExist);
+    chkShowSucc->setChecked(o.ShowSucc);
+    chkOpenDst->setChecked(o.OpenDest);
+    cmbReadpriority->setCurrentIndex(o.ReadPriority < 0 ? -1 : o.ReadPriority);
+    cmbWriteFormat->setCurrentIndex(o.WriteFormat < 0 ? -1 : o.WriteFormat);
+}
+
+void TfrmMain::LoadSettings() {
+    StoredSettings stored;
+    stored.encoder = settings_;
+    stored.window = collectOptions();
+    store_.Load(stored);
+    settings_ = stored.encoder;
+    applyOptions(stored.window);
+}
+
+void TfrmMain::SaveSettings() {
+    if (inspector_) inspector_->ReadInspector();
+    StoredSettings stored;
+    stored.encoder = settings_;
+    stored.window = collectOptions();
+    // A store that cannot be written is left as it is; nothing is shown at exit.
+    store_.Save(stored);
+}
+
+// ---- handlers -------------------------------------------------------------------------------
+
+std::vector<int> TfrmMain::selectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : gvConvert->selectionModel()->selectedRows())
+        rows.push_back(i.row());
+    return rows;
+}
+
+int TfrmMain::SelectedRowCount() const {
+    return int(gvConvert->selectionModel()->selectedRows().size());
+}
+
+void TfrmMain::UpdateActions() {
+    const int rows = model_.rowCount();
+    const int selected = SelectedRowCount();
+    ActConvert->setEnabled(rows > 0);
+    actDelSelected->setEnabled(selected > 0);
+    actDelunselected->setEnabled(rows > 0 && selected < rows);
+    actDelall->setEnabled(rows > 0);
+    actEdittag->setEnabled(rows > 0);
+}
+
+void TfrmMain::showListCount(int rows) {
+    spListcount->setText("Files count: " + QString::number(rows));
+}
+
+void TfrmMain::ActaddFilesExecute() {
+    const QStringList files = ui_.OpenFileNames(this, "Open", QString(), OpenDialogFilters());
+    if (!files.isEmpty()) list_.AddFiles(files, this);
+}
+
+void TfrmMain::actDelSelectedExecute() {
+    list_.DeleteRows(selectedRows());
+}
+
+void TfrmMain::actDelunselectedExecute() {
+    const std::vector<int> selected = selectedRows();
+    const std::set<int> keep(selected.begin(), selected.end());
+    std::vector<int> rows;
+    for (int row = 0; row < model_.rowCount(); ++row)
+        if (!keep.count(row)) rows.push_back(row);
+    list_.DeleteRows(rows);
+}
+
+void TfrmMain::actDelallExecute() {
+    list_.DeleteAll();
+}
+
+void TfrmMain::actEdittagExecute() {
+    if (!tagEditor_ && parts_.createTagEditor) tagEditor_ = parts_.createTagEditor(*this);
+    if (tagEditor_) {
+        QDialog& dialog = tagEditor_->Dialog();
+        dialog.setWindowTitle("Audio Tag Edit");
+        // With several rows selected the editor starts at the first row of the list.
+        const std::vector<int> selected = selectedRows();
+        tagEditor_->SetCurrentRow(selected.size() == 1 ? selected.front() : 0);
+        ui_.Exec(dialog);
+    }
+    gvConvert->setFocus();
+}
+
+void TfrmMain::ActConvertExecute() {
+    if (run_) run_->ActConvertExecute();
+}
+
+void TfrmMain::PCChange(int index) {
+    if (!IsConverting() && index == PC->indexOf(tsGeneral)) {
+        if (inspector_) inspector_->ReadInspector();
+        cmboutFormatChange();
+    }
+    if (index == PC->indexOf(tsSettings) && inspector_) {
+        inspector_->CollapseAll();
+        const int format = cmboutFormat->currentIndex();
+        if (format >= 0 && format <= 3) inspector_->Expand(format);
+    }
+}
+
+void TfrmMain::cmboutFormatChange() {
+    if (quality_) quality_->cmboutFormatChange();
+}
+
+void TfrmMain::edtoutFolderButtonClick() {
+    // The folder tree starts in the user's home folder; nothing is preselected.
+    const QString folder = ui_.ExistingFolder(this, "Please select target folder", QDir::homePath());
+    if (!folder.isEmpty()) edtoutFolder->setText(QDir::toNativeSeparators(folder));
+}
+
+void TfrmMain::applyRenameRules(bool all) {
+    const bool rename = chkRename->isChecked();
+    if (all) {
+        rdprefix->setEnabled(rename);
+        rdProperty->setEnabled(rename);
+    }
+    const bool prefix = rename && rdprefix->isChecked();
+    edtPrefix->setEnabled(prefix);
+    edtStartat->setEnabled(prefix);
+    edtPadding->setEnabled(prefix);
+    cmbRename->setEnabled(rename && rdProperty->isChecked());
+}
+
+void TfrmMain::chkRenameClick() {
+    applyRenameRules(true);
+}
+void TfrmMain::rdprefixClick() {
+    applyRenameRules(false);
+}
+void TfrmMain::rdPropertyClick() {
+    applyRenameRules(false);
+}
+
+} // namespace quillotone

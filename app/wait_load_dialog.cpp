@@ -1,0 +1,50 @@
+#include "app/wait_load_dialog.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace quillotone {
+
+TfrmwaitLoad::TfrmwaitLoad(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      bar_(new QProgressBar(this)) {
+    setObjectName("TfrmwaitLoad");
+    setWindowTitle("Load File");
+    setModal(false);
+    auto* label = new QLabel("Please wait...", this);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    bar_->setObjectName("ProgressBar");
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(bar_);
+    setFixedSize(320, 90);
+}
+
+void TfrmwaitLoad::SetPosition(int percent) {
+    bar_->setValue(percent);
+    repaint();
+}
+
+int TfrmwaitLoad::Position() const {
+    return bar_->value();
+}
+
+void TfrmwaitLoad::closeEvent(QCloseEvent* event) {
+    if (closing_)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmwaitLoad::Finish() {
+    closing_ = true;
+    close();
+}
+
+} // namespace quillotone
