@@ -1,0 +1,94 @@
+// ID3v2 at the start of an MP3 file: tag versions 2.2, 2.3 and 2.4 are read into a fixed set of fields,
+// and written back as an ID3v2.3 tag that keeps every frame the fields do not own.
+#pragma once
+
+#include "tags/io/stream.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace tags {
+
+class TID3v2 {
+public:
+    // The text fields, in the order of the field table.
+    enum class Field {
+        Title,
+        Artist,
+        Album,
+        TrackText,
+        Year,
+        Genre,
+        Comment,
+        Composer,
+        Encoder,
+        Copyright,
+        Language,
+        Link,
+        AudioSizeText,
+        Count
+    };
+
+    // What a write does to a file, worked out from the file's bytes alone.
+    struct TWritePlan {
+        bool inPlace = false;     // the new tag replaces the old one byte for byte, nothing moves
+        std::vector<uint8_t> tag; // the whole new tag, padding included
+        int64_t keepFrom = 0;     // rebuild: the file is kept from here on, behind the new tag
+    };
+
+    void Clear();
+    // False only when the file cannot be read or is shorter than 10 bytes; a damaged tag reads as far
+    // as it is sound.
+    bool ReadTags(const std::filesystem::path& path);
+    bool ReadTags(TStream& stream);
+    // Writes the fields as a new ID3v2.3 tag, in place or by rebuilding the file through path + "~".
+    bool WriteTags(const std::filesystem::path& path) const;
+    // The write for a file's current bytes; false when no tag can be built (larger than ID3v2 can say).
+    bool PlanWrite(TStream& file, TWritePlan& plan) const;
+
+    bool Exists() const { return exists_; }
+    uint8_t VersionID() const { return versionId_; }
+    uint32_t Size() const { return size_; }
+    uint16_t Track() const { return track_; }
+    const TagText& Text(Field field) const { return text_[static_cast<size_t>(field)]; }
+
+    const TagText& Title() const { return Text(Field::Title); }
+    const TagText& Artist() const { return Text(Field::Artist); }
+    const TagText& Album() const { return Text(Field::Album); }
+    const TagText& TrackText() const { return Text(Field::TrackText); }
+    const TagText& Year() const { return Text(Field::Year); }
+    const TagText& Genre() const { return Text(Field::Genre); }
+    const TagText& Comment() const { return Text(Field::Comment); }
+    const TagText& Composer() const { return Text(Field::Composer); }
+    const TagText& Encoder() const { return Text(Field::Encoder); }
+    const TagText& Copyright() const { return Text(Field::Copyright); }
+    const TagText& Language() const { return Text(Field::Language); }
+    const TagText& Link() const { return Text(Field::Link); }
+    const TagText& AudioSizeText() const { return Text(Field::AudioSizeText); }
+
+    // Setters store the value trimmed on both ends. Composer and Language have none: they keep what
+    // ReadTags found and are written back with it.
+    void SetTitle(const TagText& value) { Set(Field::Title, value); }
+    void SetArtist(const TagText& value) { Set(Field::Artist, value); }
+    void SetAlbum(const TagText& value) { Set(Field::Album, value); }
+    void SetYear(const TagText& value) { Set(Field::Year, value); }
+    void SetGenre(const TagText& value) { Set(Field::Genre, value); }
+    void SetComment(const TagText& value) { Set(Field::Comment, value); }
+    void SetEncoder(const TagText& value) { Set(Field::Encoder, value); }
+    void SetCopyright(const TagText& value) { Set(Field::Copyright, value); }
+    void SetLink(const TagText& value) { Set(Field::Link, value); }
+    void SetTrack(uint16_t value) { track_ = value; }
+
+private:
+    void Set(Field field, const TagText& value);
+
+    bool exists_ = false;
+    uint8_t versionId_ = 0;
+    uint32_t size_ = 0;
+    uint16_t track_ = 0;
+    std::array<TagText, static_cast<size_t>(Field::Count)> text_;
+};
+
+} // namespace tags
