@@ -1,0 +1,48 @@
+// Ogg Vorbis: stream properties from the identification header and the last page, and the Vorbis
+// comments of the comment header, which are written back by rebuilding the header pages.
+#pragma once
+
+#include "tags/io/stream.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tags {
+
+// The Ogg page checksum (CRC-32, polynomial 0x04C11DB7, initial 0, no reflection, no final inversion)
+// over the given bytes; for a page, computed with its checksum field set to zero.
+uint32_t OggChecksum(const uint8_t* data, size_t size, uint32_t crc = 0);
+
+class TOggVorbis {
+public:
+    int64_t FileSize = 0;
+    uint8_t ChannelMode = 0;
+    uint32_t SampleRate = 0;
+    uint16_t BitRateNominal = 0; // kbit/s
+    int64_t Samples = 0;         // granule position of the last page
+    int64_t ID3v2Size = 0;       // an ID3v2 tag in front of the Ogg stream
+    TagText Title, Artist, Album, Date, Genre, Comment;
+    uint16_t Track = 0;
+    TagText Vendor;
+    // Comments whose keys are not among the nine, as stored ("KEY=value"), in file order. Read for
+    // information; WriteComments keeps the file's own.
+    std::vector<std::string> OtherComments;
+
+    void Clear();
+    // False when the stream does not start (after an ID3v2 tag) with an Ogg page holding a Vorbis
+    // identification header. The path variant throws TFileError when the file cannot be opened.
+    bool ReadInfo(const std::filesystem::path& path);
+    bool ReadInfo(TStream& stream);
+    // Rewrites the comment header from the seven fields, keeping the vendor string and every comment
+    // with another key. False, with the file untouched, when the file has no comment header that can
+    // be rewritten or the rewrite fails. Throws TFileError when the file cannot be opened.
+    bool WriteComments(const std::filesystem::path& path) const;
+
+    double Duration() const;
+    uint16_t BitRate() const;
+    bool Valid() const;
+};
+
+} // namespace tags
