@@ -2,6 +2,8 @@
 
 #include "conversion/ffmpeg_setup.h"
 #include "conversion/mpeg_stream_facts.h"
+#include "tags/id3v1/id3v1.h"
+#include "tags/id3v2/id3v2.h"
 
 #include <QFileInfo>
 
@@ -271,10 +273,31 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     current_.genre = lookup(ctx, stream, {"genre"});
     current_.comment = lookup(ctx, stream, {"comment", "description"});
     current_.copyright = lookup(ctx, stream, {"copyright"});
-    current_.url = lookup(ctx, stream, {"url", "WM/AuthorURL", "WXXX", "WOAR"});
+    current_.url = lookup(ctx, stream, {"url", "WM/URL", "WM/AuthorURL"});
     current_.encodedBy = lookup(ctx, stream, {"encoded_by", "encodedby", "encoded-by", "WM/EncodedBy"});
     current_.track = static_cast<int16_t>(leadingNumber(lookup(ctx, stream, {"track", "tracknumber"}), 4));
     current_.year = yearOf(lookup(ctx, stream, {"date", "year", "WM/Year", "TYER", "TDRC"}));
+    if (format == "mp3") fillFromMp3Tags(path);
+}
+
+// libavformat shows no ID3v1 record when the file holds any other tag, and no ID3v2 URL
+// frames; our own tag readers fill what it left empty.
+void TAudioInformation2::fillFromMp3Tags(const std::string& path) {
+    tags::TID3v2 v2;
+    if (current_.url.empty() && v2.ReadTags(std::filesystem::path(path)) && v2.Exists())
+        current_.url = v2.Link();
+    tags::TID3v1 v1;
+    if (!v1.ReadTags(std::filesystem::path(path)) || !v1.Exists()) return;
+    auto fill = [](std::string& field, const std::string& value) {
+        if (field.empty()) field = value;
+    };
+    fill(current_.title, v1.Title());
+    fill(current_.artist, v1.Artist());
+    fill(current_.album, v1.Album());
+    fill(current_.comment, v1.Comment());
+    fill(current_.genre, v1.Genre());
+    if (current_.year == 0) current_.year = yearOf(v1.Year());
+    if (current_.track == 0) current_.track = v1.Track();
 }
 
 } // namespace quillotone

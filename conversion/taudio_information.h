@@ -49,6 +49,7 @@ public:
 
 private:
     static QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+    void fillFromMp3Tags(const std::string& path);
     Info current_;
 };
 

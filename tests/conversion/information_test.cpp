@@ -1,0 +1,232 @@
+// The audio information component: kinds by content, stream properties against ffprobe, tag
+// texts, and the two libavformat habits it corrects.
+#include "common/test_files.h"
+#include "conversion/taudio_information.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace testutil;
+using quillotone::TAudioInformation2;
+
+namespace {
+
+const std::vector<std::string> kTagArgs = {"-metadata", "artist=Ärtist",
+                                           "-metadata", "title=Титул",
+                                           "-metadata", "album=アルバム",
+                                           "-metadata", "genre=Rock",
+                                           "-metadata", "comment=Some words",
+                                           "-metadata", "copyright=(c) Us",
+                                           "-metadata", "track=3/12",
+                                           "-metadata", "date=2004-05-01",
+                                           "-metadata", "encoded_by=Encoder Person",
+                                           "-metadata", "WM/URL=http://example.invalid/x"};
+
+class InformationTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempDir;
+        makeTone(*dir / "a.mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}, 2.0, 1000, 44100, 2, kTagArgs);
+        makeTone(*dir / "a.ogg", {"-c:a", "libvorbis", "-b:a", "128k"}, 2.0, 1000, 44100, 2, kTagArgs);
+        makeTone(*dir / "a.wav", {"-c:a", "pcm_s16le"}, 2.0, 1000, 22050, 1);
+        makeTone(*dir / "a.wma", {"-c:a", "wmav2", "-b:a", "128k"}, 2.0, 1000, 44100, 2, kTagArgs);
+        makeTone(*dir / "mono.mp3", {"-c:a", "libmp3lame", "-b:a", "64k"}, 2.0, 1000, 22050, 1);
+    }
+    static void TearDownTestSuite() {
+        delete dir;
+        dir = nullptr;
+    }
+    static TempDir* dir;
+};
+TempDir* InformationTest::dir = nullptr;
+
+TEST_F(InformationTest, KindsAreDecidedByContent) {
+    fs::copy_file(*dir / "a.wav", *dir / "wav-named.mp3", fs::copy_options::overwrite_existing);
+    fs::copy_file(*dir / "a.ogg", *dir / "ogg-named.wma", fs::copy_options::overwrite_existing);
+    writeFile(*dir / "text.mp3", std::vector<uint8_t>(5000, 'a'));
+    writeFile(*dir / "empty.mp3", {});
+    std::vector<uint8_t> mp3 = readFile(*dir / "a.mp3");
+    writeFile(*dir / "truncated.mp3", std::vector<uint8_t>(mp3.begin(), mp3.begin() + 40));
+    // a large cover in front of the audio
+    std::vector<uint8_t> withCover = {'I', 'D', '3', 3, 0, 0, 0, 0x10, 0, 0}; // 262,144-byte tag
+    withCover.resize(10 + 262144, 0);
+    withCover.insert(withCover.end(), mp3.begin(), mp3.end());
+    writeFile(*dir / "cover.mp3", withCover);
+
+    struct Case {
+        const char* file;
+        bool mp3, wav, ogg, wma;
+    };
+    const Case cases[] = {
+        {"a.mp3", true, false, false, false},          {"a.wav", false, true, false, false},
+        {"a.ogg", false, false, true, false},          {"a.wma", false, false, false, true},
+        {"wav-named.mp3", false, true, false, false},  {"ogg-named.wma", false, false, true, false},
+        {"text.mp3", false, false, false, false},      {"empty.mp3", false, false, false, false},
+        {"truncated.mp3", false, false, false, false}, {"cover.mp3", true, false, false, false},
+        {"missing.mp3", false, false, false, false},
+    };
+    TAudioInformation2 info;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        QString path = QString::fromStdString((*dir / c.file).string());
+        EXPECT_EQ(info.IsMp3File(path), c.mp3);
+        EXPECT_EQ(info.IsWavFile(path), c.wav);
+        EXPECT_EQ(info.IsOggFile(path), c.ogg);
+        EXPECT_EQ(info.IsWmaFile(path), c.wma);
+    }
+}
+
+TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
+    struct Case {
+        const char* file;
+        const char* descriptionStart;
+        int channelMode;
+    };
+    const Case cases[] = {
+        {"a.mp3", "MPEG 1 Layer 3: ", 2},
+        {"mono.mp3", "MPEG 2 Layer 3: ", 1},
+        {"a.ogg", "Ogg Vorbis: ", 2},
+        {"a.wav", "PCM WAV: 16 bit, 22050 Hz, mono", 1},
+        {"a.wma", "Windows Media Audio v2: ", 2},
+    };
+    TAudioInformation2 info;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::path file = *dir / c.file;
+        info.OpenFile(QString::fromStdString(file.string()));
+        ProbeInfo p = probe(file);
+        EXPECT_EQ(info.SampleRate(), p.sampleRate);
+        EXPECT_EQ(info.ChannelMode(), c.channelMode);
+        EXPECT_NEAR(info.DurationMs(), p.duration * 1000, p.duration * 1000 * 0.02);
+        EXPECT_NEAR(info.Bitrate(), double(p.bitRate), p.bitRate * 0.1);
+        EXPECT_EQ(info.FileSize(), int64_t(fs::file_size(file)));
+        EXPECT_EQ(info.FormatDescription().toStdString().rfind(c.descriptionStart, 0), 0u)
+            << info.FormatDescription().toStdString();
+    }
+}
+
+TEST_F(InformationTest, TagTextsOfEachKind) {
+    TAudioInformation2 info;
+    for (const char* file : {"a.mp3", "a.ogg", "a.wma"}) {
+        SCOPED_TRACE(file);
+        info.OpenFile(QString::fromStdString((*dir / file).string()));
+        EXPECT_EQ(info.Artist(), QString("Ärtist"));
+        EXPECT_EQ(info.Title(), QString("Титул"));
+        EXPECT_EQ(info.Album(), QString("アルバム"));
+        EXPECT_EQ(info.Genre(), QString("Rock"));
+        EXPECT_EQ(info.Comment(), QString("Some words"));
+        EXPECT_EQ(info.Copyright(), QString("(c) Us"));
+        EXPECT_EQ(info.EncodedBy(), QString("Encoder Person"));
+        EXPECT_EQ(info.TrackNumber(), 3);
+        EXPECT_EQ(info.Year(), 2004);
+    }
+    info.OpenFile(QString::fromStdString((*dir / "a.wma").string()));
+    EXPECT_EQ(info.Url(), QString("http://example.invalid/x"));
+    info.OpenFile(QString::fromStdString((*dir / "a.wav").string()));
+    EXPECT_EQ(info.Title(), QString());
+    EXPECT_EQ(info.Year(), 0);
+    EXPECT_EQ(info.TrackNumber(), 0);
+}
+
+// An ID3v1 record: 128 bytes, Latin-1 text.
+std::vector<uint8_t> id3v1(const std::string& title, const std::string& artist) {
+    std::vector<uint8_t> tag(128, 0);
+    std::memcpy(tag.data(), "TAG", 3);
+    std::memcpy(tag.data() + 3, title.data(), std::min<size_t>(title.size(), 30));
+    std::memcpy(tag.data() + 33, artist.data(), std::min<size_t>(artist.size(), 30));
+    std::memcpy(tag.data() + 93, "1999", 4);
+    tag[127] = 17; // Rock
+    return tag;
+}
+
+TEST_F(InformationTest, Mp3TagsThatLibavformatMisses) {
+    fs::path plain = *dir / "plain.mp3";
+    makeTone(plain, {"-c:a", "libmp3lame", "-b:a", "128k", "-write_id3v2", "0"}, 1.0);
+    std::vector<uint8_t> bytes = readFile(plain);
+    std::vector<uint8_t> tag = id3v1("Caf\xE9 au lait", "Bj\xF6rk");
+    bytes.insert(bytes.end(), tag.begin(), tag.end());
+    writeFile(plain, bytes);
+    TAudioInformation2 info;
+    info.OpenFile(QString::fromStdString(plain.string()));
+    EXPECT_EQ(info.Title(), QString("Café au lait"));
+    EXPECT_EQ(info.Artist(), QString("Björk"));
+    EXPECT_EQ(info.Year(), 1999);
+
+    // an ID3v2.3 URL frame (WXXX: encoding, empty description, URL) in front
+    std::string url = "http://example.invalid/page";
+    std::vector<uint8_t> frame = {'W', 'X', 'X', 'X', 0, 0, 0, static_cast<uint8_t>(url.size() + 2),
+                                  0,   0,   0,   0};
+    frame.insert(frame.end(), url.begin(), url.end());
+    std::vector<uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, static_cast<uint8_t>(frame.size())};
+    tagged.insert(tagged.end(), frame.begin(), frame.end());
+    tagged.insert(tagged.end(), bytes.begin(), bytes.end());
+    writeFile(plain, tagged);
+    info.OpenFile(QString::fromStdString(plain.string()));
+    EXPECT_EQ(info.Url(), QString::fromStdString(url));
+    EXPECT_EQ(info.Title(), QString("Café au lait"));
+}
+
+// APEv2 tag with one binary item of `itemBytes`, header and footer.
+std::vector<uint8_t> apeTag(size_t itemBytes) {
+    auto le32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int i = 0; i < 4; ++i)
+            v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+    };
+    std::vector<uint8_t> items;
+    le32(items, static_cast<uint32_t>(itemBytes));
+    le32(items, 2 << 1); // binary
+    for (char c : std::string("Cover Art (Front)"))
+        items.push_back(static_cast<uint8_t>(c));
+    items.push_back(0);
+    items.resize(items.size() + itemBytes, 0xAB);
+    auto block = [&](bool header) {
+        std::vector<uint8_t> b = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
+        le32(b, 2000);
+        le32(b, static_cast<uint32_t>(items.size() + 32));
+        le32(b, 1);
+        le32(b, 0x80000000u | (header ? 0x20000000u : 0));
+        b.resize(32, 0);
+        return b;
+    };
+    std::vector<uint8_t> tag = block(true);
+    tag.insert(tag.end(), items.begin(), items.end());
+    std::vector<uint8_t> footer = block(false);
+    tag.insert(tag.end(), footer.begin(), footer.end());
+    return tag;
+}
+
+TEST_F(InformationTest, Mp3DurationIgnoresTrailingTags) {
+    // CBR without a Xing frame: libavformat estimates the length from the file size
+    fs::path file = *dir / "ape.mp3";
+    makeTone(file, {"-c:a", "libmp3lame", "-b:a", "128k", "-write_xing", "0", "-write_id3v2", "0"}, 2.0);
+    double truth = probe(file).duration;
+    std::vector<uint8_t> bytes = readFile(file);
+    std::vector<uint8_t> ape = apeTag(100000), v1 = id3v1("t", "a");
+    bytes.insert(bytes.end(), ape.begin(), ape.end());
+    bytes.insert(bytes.end(), v1.begin(), v1.end());
+    writeFile(file, bytes);
+    TAudioInformation2 info;
+    info.OpenFile(QString::fromStdString(file.string()));
+    EXPECT_NEAR(info.DurationMs(), truth * 1000, truth * 1000 * 0.02);
+    EXPECT_EQ(info.Bitrate(), 128000);
+}
+
+TEST_F(InformationTest, DamagedOrMissingFilesGiveEmptyValues) {
+    writeFile(*dir / "noise.mp3", std::vector<uint8_t>(3000, 0xFF));
+    std::vector<uint8_t> ogg = readFile(*dir / "a.ogg");
+    writeFile(*dir / "cut.ogg", std::vector<uint8_t>(ogg.begin(), ogg.begin() + 100));
+    TAudioInformation2 info;
+    for (const char* file : {"missing.mp3", "noise.mp3", "cut.ogg", "empty.mp3"}) {
+        SCOPED_TRACE(file);
+        info.OpenFile(QString::fromStdString((*dir / file).string()));
+        EXPECT_EQ(info.DurationMs(), 0);
+        EXPECT_EQ(info.Title(), QString());
+        EXPECT_EQ(info.TrackNumber(), 0);
+    }
+    // a folder is not a file
+    info.OpenFile(QString::fromStdString(dir->path().string()));
+    EXPECT_EQ(info.FileSize(), 0);
+}
+
+} // namespace
