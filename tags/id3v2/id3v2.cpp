@@ -241,7 +241,8 @@ bool TID3v2::ReadTags(TStream& stream) {
     }
     // "(13)Pop" reads as "Pop"; numeric references are not translated.
     TagText& genre = text_[static_cast<size_t>(Field::Genre)];
-    if (const size_t close = genre.rfind(')'); close != std::string::npos) genre.erase(0, close + 1);
+    if (const size_t close = genre.rfind(')'); close != std::string::npos)
+        genre = Trim(std::string_view(genre).substr(close + 1));
     track_ = ParseTrack(TrackText());
     return true;
 }
