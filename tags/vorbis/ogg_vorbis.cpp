@@ -296,9 +296,18 @@ std::vector<uint8_t> paginate(const std::vector<std::vector<uint8_t>>& packets, 
     return out;
 }
 
+} // namespace
+
+uint32_t OggChecksum(const uint8_t* data, size_t size, uint32_t crc) {
+    static const std::array<uint32_t, 256> table = makeTable();
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
+    return crc;
+}
+
 // Renumbers the pages of the stream from pos on by delta, with new checksums; stops at the first
 // bytes that are not a page (those are left as they are).
-void renumberPages(TWideFileStream& f, int64_t pos, uint32_t serial, int64_t delta) {
+void RenumberOggPages(TStream& f, int64_t pos, uint32_t serial, int64_t delta) {
     while (auto page = readPage(f, pos)) {
         if (page->serial() == serial) {
             f.Seek(page->position);
@@ -311,15 +320,6 @@ void renumberPages(TWideFileStream& f, int64_t pos, uint32_t serial, int64_t del
         }
         pos = page->end();
     }
-}
-
-} // namespace
-
-uint32_t OggChecksum(const uint8_t* data, size_t size, uint32_t crc) {
-    static const std::array<uint32_t, 256> table = makeTable();
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
 }
 
 void TOggVorbis::Clear() {
@@ -374,17 +374,14 @@ bool TOggVorbis::ReadInfo(TStream& stream) {
     return true;
 }
 
-bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
+bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
+    plan = TOggWritePlan();
     TStructure st;
-    std::vector<uint8_t> prefix;
-    {
-        TWideFileStream file(path, ModeReadShared);
-        if (!readStructure(file, st) || !st.commentFound || st.headers.packets.empty()) return false;
-        // everything before the second page: an ID3v2 tag and the first page
-        file.Seek(0);
-        prefix = file.ReadBytes(static_cast<size_t>(st.first.end()));
-        if (static_cast<int64_t>(prefix.size()) != st.first.end()) return false;
-    }
+    if (!readStructure(file, st) || !st.commentFound || st.headers.packets.empty()) return false;
+    // everything before the second page: an ID3v2 tag and the first page
+    file.Seek(0);
+    std::vector<uint8_t> prefix = file.ReadBytes(static_cast<size_t>(st.first.end()));
+    if (static_cast<int64_t>(prefix.size()) != st.first.end()) return false;
 
     // The new comment packet: our seven slots, then every other comment as it was, then the old tail.
     std::vector<std::string> comments;
@@ -434,7 +431,6 @@ bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
                       second.lacing.end());
         std::vector<uint8_t> data = packet;
         {
-            TWideFileStream file(path, ModeReadShared);
             size_t oldPacket = 255 * k + second.lacing[k];
             file.Seek(second.dataStart() + static_cast<int64_t>(oldPacket));
             std::vector<uint8_t> rest = file.ReadBytes(static_cast<size_t>(second.dataSize) - oldPacket);
@@ -463,11 +459,27 @@ bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
         delta = static_cast<int64_t>(pages) - static_cast<int64_t>(h.pages.size());
     }
 
-    TMemoryStream newHead(std::move(head));
+    plan.head = std::move(head);
+    plan.keepFrom = keepFrom;
+    plan.serial = serial;
+    plan.renumberBy = delta;
+    return true;
+}
+
+bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
+    TOggWritePlan plan;
+    {
+        TWideFileStream file(path, ModeReadShared);
+        if (!PlanWrite(file, plan)) return false;
+    }
+    TMemoryStream newHead(std::move(plan.head));
     const int64_t headSize = newHead.Size();
     std::function<void(TWideFileStream&)> renumber;
-    if (delta != 0) renumber = [&](TWideFileStream& temp) { renumberPages(temp, headSize, serial, delta); };
-    return RewriteThroughTempFile(path, keepFrom, newHead, renumber);
+    if (plan.renumberBy != 0)
+        renumber = [&](TWideFileStream& temp) {
+            RenumberOggPages(temp, headSize, plan.serial, plan.renumberBy);
+        };
+    return RewriteThroughTempFile(path, plan.keepFrom, newHead, renumber);
 }
 
 double TOggVorbis::Duration() const {

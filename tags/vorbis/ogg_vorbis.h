@@ -15,6 +15,19 @@ namespace tags {
 // over the given bytes; for a page, computed with its checksum field set to zero.
 uint32_t OggChecksum(const uint8_t* data, size_t size, uint32_t crc = 0);
 
+// Renumbers the pages of one stream from pos on by delta, with new checksums; stops at the first bytes
+// that are not a page (those stay as they are).
+void RenumberOggPages(TStream& stream, int64_t pos, uint32_t serial, int64_t delta);
+
+// What a comment write does to a file: the file becomes head followed by its bytes from keepFrom
+// on, and the pages of the stream behind the head are renumbered by renumberBy.
+struct TOggWritePlan {
+    std::vector<uint8_t> head;
+    int64_t keepFrom = 0;
+    uint32_t serial = 0;
+    int64_t renumberBy = 0;
+};
+
 class TOggVorbis {
 public:
     int64_t FileSize = 0;
@@ -39,6 +52,8 @@ public:
     // with another key. False, with the file untouched, when the file has no comment header that can
     // be rewritten or the rewrite fails. Throws TFileError when the file cannot be opened.
     bool WriteComments(const std::filesystem::path& path) const;
+    // The write for a file's current bytes; false when the file's comment header cannot be rewritten.
+    bool PlanWrite(TStream& file, TOggWritePlan& plan) const;
 
     double Duration() const;
     uint16_t BitRate() const;
