@@ -78,7 +78,7 @@ constexpr uint32_t MaxInPlaceSize = 4096;
 constexpr uint64_t MaxTagBody = (1u << 28) - 1; // what four 7-bit groups can say
 constexpr std::string_view CommentLanguage = "eng";
 
-// Length of the description that starts `offset` bytes into the content and its text, decoded.
+// A description and the text behind it, decoded.
 struct TDescribed {
     std::string description;
     std::string text;
