@@ -273,6 +273,7 @@ QWidget* TfrmMain::buildGeneralTab() {
     header->setSortIndicatorShown(false);
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
+    header->setMinimumSectionSize(20);
     for (int c = 0; c < Column::Count; ++c)
         gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
     header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);
@@ -461,16 +462,17 @@ void TfrmMain::bindActions() {
             [this](const QPoint& pos) { PopupMenu->popup(gvConvert->viewport()->mapToGlobal(pos)); });
 
     // Sorting: a click on a text column sorts it ascending, a further click on it reverses.
+    // The header flips its own indicator on a click, so the order is kept here.
     connect(gvConvert->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-        if (!ConversionListModel::IsSortable(column)) return;
         QHeaderView* header = gvConvert->horizontalHeader();
-        const bool same = header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
-        const Qt::SortOrder order = same && header->sortIndicatorOrder() == Qt::AscendingOrder
-                                        ? Qt::DescendingOrder
-                                        : Qt::AscendingOrder;
-        model_.sort(column, order);
-        header->setSortIndicatorShown(true);
-        header->setSortIndicator(column, order);
+        if (ConversionListModel::IsSortable(column)) {
+            sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                   : Qt::AscendingOrder;
+            sortColumn_ = column;
+            model_.sort(column, sortOrder_);
+        }
+        header->setSortIndicatorShown(sortColumn_ >= 0);
+        header->setSortIndicator(sortColumn_, sortOrder_);
     });
 
     // The enable rules follow every change of the rows or the selection.
@@ -547,7 +549,7 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // FormCloseQuery never refuses; a run under way is asked to stop first.
-    if (IsConverting()) ActConvert->trigger();
+    if (IsConverting()) ActConvertExecute();
     event->accept();
 }
 

@@ -168,6 +168,8 @@ private:
     std::unique_ptr<IQualityChoices> quality_;
     std::unique_ptr<IConversionRun> run_;
     std::unique_ptr<ITagEditor> tagEditor_;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 } // namespace quillotone
