@@ -247,7 +247,9 @@ double TMPEGaudio::Duration() const {
     uint32_t rate = TableSampleRate(Frame);
     if (VBR.Found && VBR.Frames > 0) return rate > 0 ? double(Coefficient(Frame)) * VBR.Frames * 8 / rate : 0;
     uint16_t bitRate = TableBitRate(Frame);
-    return bitRate > 0 ? double(AudioEnd - AudioStart) * 8 / (bitRate * 1000.0) : 0;
+    // a trailer that claims bytes of the audio leaves nothing, not a negative time
+    int64_t audio = std::max<int64_t>(0, AudioEnd - AudioStart);
+    return bitRate > 0 ? double(audio) * 8 / (bitRate * 1000.0) : 0;
 }
 
 bool TMPEGaudio::Valid() const {
