@@ -86,7 +86,7 @@ Qt::ItemFlags ConversionListModel::flags(const QModelIndex& index) const {
 
 QVariant ConversionListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= Column::Count) return {};
-    if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[section]);
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromLatin1(kHeaders[section]);
     // A first click on a header sorts ascending, whatever the previous column's order was.
     if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
     return {};

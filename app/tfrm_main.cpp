@@ -274,6 +274,9 @@ QWidget* TfrmMain::buildGeneralTab() {
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(20);
+    // The widths are fixed; a caption wider than its column is cut with an ellipsis, whole in its tip.
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setTextElideMode(Qt::ElideRight);
     for (int c = 0; c < Column::Count; ++c)
         gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
     header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);

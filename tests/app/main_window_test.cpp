@@ -352,3 +352,18 @@ TEST_F(Window, AboutIsAFreshBoxEachTimeWithWorkingLinks) {
 
 } // namespace
 } // namespace apptest
+
+#ifdef QUILLOTONE_PROGRAM_DIR
+namespace apptest {
+namespace {
+
+TEST(HelpPage, LiesBesideTheProgram) {
+    const auto page = testutil::readFile(std::string(QUILLOTONE_PROGRAM_DIR) + "/help.html");
+    const std::string html(page.begin(), page.end());
+    EXPECT_NE(html.find("<title>Quillotone Help</title>"), std::string::npos);
+    EXPECT_NE(html.find("Add Files"), std::string::npos);
+}
+
+} // namespace
+} // namespace apptest
+#endif
