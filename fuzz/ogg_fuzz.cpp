@@ -45,8 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tags::TMemoryStream written(out);
     if (plan.renumberBy != 0)
         tags::RenumberOggPages(written, static_cast<int64_t>(plan.head.size()), plan.serial, plan.renumberBy);
-    // the pages we built (after the ID3v2 tag and the first page) all verify
-    checkPages(written.Data(), static_cast<size_t>(ogg.ID3v2Size), plan.head.size());
+    // the pages we built (after the ID3v2 tag and the first page, both copied as they were) all verify
+    const auto& out2 = written.Data();
+    size_t first = static_cast<size_t>(ogg.ID3v2Size);
+    if (out2.size() < first + 27) std::abort();
+    size_t firstEnd = first + 27 + out2[first + 26];
+    for (size_t i = 0; i < out2[first + 26]; ++i)
+        firstEnd += out2[first + 27 + i];
+    checkPages(out2, firstEnd, plan.head.size());
 
     tags::TOggVorbis back;
     if (!back.ReadInfo(written) || back.Title != ogg.Title || back.Comment != ogg.Comment ||

@@ -195,7 +195,8 @@ int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-    if (position_ >= Size()) return 0;
+    // an empty read may come with no buffer at all, which memcpy must not see
+    if (count == 0 || position_ >= Size()) return 0;
     size_t n = std::min<size_t>(count, static_cast<size_t>(Size() - position_));
     std::memcpy(buffer, data_.data() + position_, n);
     position_ += static_cast<int64_t>(n);
