@@ -355,6 +355,11 @@ std::array<uint8_t, 128> TID3v1::BuildRecord() const {
     if (track_ != 0) {
         record[125] = 0;
         record[126] = track_;
+    } else if ((record[125] == 0 && record[126] != 0) || (record[125] == 0x20 && record[126] != 0x20)) {
+        // The comment's last two bytes would read back as a track number (a comment whose 29th
+        // character is a space, say): store the comment's first 28 bytes only.
+        record[125] = 0;
+        record[126] = 0;
     }
     record[127] = genreId_;
     return record;

@@ -1,6 +1,7 @@
 #include "common/test_files.h"
 #include "tags/id3v1/id3v1.h"
 #include "tags/io/stream.h"
+#include "tags/io/text.h"
 #include "tags_test_support.h"
 
 #include <gtest/gtest.h>
@@ -191,6 +192,18 @@ TEST(ID3v1Write, RecordLayout) {
     EXPECT_EQ(r2[125], kComment30[28]); // no track: the comment keeps all 30 bytes
     tag.SetGenre("");
     EXPECT_EQ(tag.GenreID(), 255);
+
+    // Without a track, a comment whose last bytes look like the 1.1 marker must not come back as a track.
+    const std::string ambiguous[] = {"abcdefghijklmnopqrstuvwxyz01 3", std::string(28, 'c') + '\0' + "T"};
+    for (const auto& comment : ambiguous) {
+        TID3v1 t;
+        t.SetComment(comment);
+        const auto rec = t.BuildRecord();
+        TID3v1 back = ReadBytes(kAudio + std::string(rec.begin(), rec.end()));
+        EXPECT_EQ(back.Track(), 0) << comment;
+        EXPECT_EQ(back.Version(), 1) << comment;
+        EXPECT_EQ(back.Comment(), TrimRight(comment.substr(0, 28))) << comment;
+    }
 }
 
 TEST(ID3v1Write, Lyrics3BlockRules) {
