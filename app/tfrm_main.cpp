@@ -274,9 +274,23 @@ QWidget* TfrmMain::buildGeneralTab() {
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(20);
-    // The widths are fixed; a caption wider than its column is cut with an ellipsis, whole in its tip.
+    // The widths are fixed, so the header's font shrinks (down to 7 points) until every caption fits;
+    // a caption still too wide is cut and shows whole in its tip.
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setTextElideMode(Qt::ElideRight);
+    QFont headerFont = header->font();
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+    auto fits = [&](const QFont& f) {
+        const QFontMetrics metrics(f);
+        for (int c = Column::Filename; c < Column::Count; ++c)
+            if (metrics.horizontalAdvance(model_.headerData(c, Qt::Horizontal).toString()) + margins >
+                ConversionListModel::ColumnWidth(c))
+                return false;
+        return true;
+    };
+    while (!fits(headerFont) && headerFont.pointSizeF() > 7.0)
+        headerFont.setPointSizeF(headerFont.pointSizeF() - 0.5);
+    header->setFont(headerFont);
     for (int c = 0; c < Column::Count; ++c)
         gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
     header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);
