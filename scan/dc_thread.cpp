@@ -1,0 +1,365 @@
+#include "scan/dc_thread.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+namespace quillotone {
+
+namespace {
+
+struct PriorityRow {
+    TThreadPriority priority;
+    int os;
+    QThread::Priority qt;
+};
+
+constexpr PriorityRow kPriorities[] = {
+    {TThreadPriority::tpIdle, -15, QThread::IdlePriority},
+    {TThreadPriority::tpLowest, -2, QThread::LowestPriority},
+    {TThreadPriority::tpLower, -1, QThread::LowPriority},
+    {TThreadPriority::tpNormal, 0, QThread::NormalPriority},
+    {TThreadPriority::tpHigher, 1, QThread::HighPriority},
+    {TThreadPriority::tpHighest, 2, QThread::HighestPriority},
+    {TThreadPriority::tpTimeCritical, 15, QThread::TimeCriticalPriority},
+};
+
+const QEvent::Type kReleaseEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+} // namespace
+
+int ThreadPriorityToOs(TThreadPriority priority) {
+    for (const auto& row : kPriorities)
+        if (row.priority == priority) return row.os;
+    return 0;
+}
+
+TThreadPriority ThreadPriorityFromOs(int value) {
+    for (const auto& row : kPriorities)
+        if (row.os == value) return row.priority;
+    return TThreadPriority::tpNormal;
+}
+
+QThread::Priority ThreadPriorityToQt(TThreadPriority priority) {
+    for (const auto& row : kPriorities)
+        if (row.priority == priority) return row.qt;
+    return QThread::NormalPriority;
+}
+
+TThreadPriority ThreadPriorityFromQt(QThread::Priority priority) {
+    for (const auto& row : kPriorities)
+        if (row.qt == priority) return row.priority;
+    return TThreadPriority::tpNormal;
+}
+
+bool IsMainThread() {
+    auto* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+// The hidden window: one main-thread object, its reference count and the one lock of this layer. The lock
+// also carries the bookkeeping that lets a waiting main thread see that a worker has a call for it.
+class TdcThreadWindow : public QObject {
+public:
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable changed; // a call was requested, a thread ended, a pause was lifted
+        TdcThreadWindow* window = nullptr;
+        int references = 0;
+        unsigned long long callsRequested = 0;
+        unsigned long long callsServed = 0;
+    };
+    static Shared& shared() {
+        static Shared s;
+        return s;
+    }
+
+    static void addReference() {
+        auto& s = shared();
+        std::lock_guard guard(s.lock);
+        if (s.references++ == 0 && !s.window) {
+            s.window = new TdcThreadWindow;
+            if (auto* app = QCoreApplication::instance()) s.window->moveToThread(app->thread());
+        }
+    }
+
+    // The window goes on the main thread, and only if no worker took a new reference meanwhile.
+    static void releaseReference() {
+        auto& s = shared();
+        std::lock_guard guard(s.lock);
+        if (--s.references == 0 && s.window) QCoreApplication::postEvent(s.window, new QEvent(kReleaseEvent));
+    }
+
+    static void runPending(TdcEventThread* thread) { thread->runPendingOnMain(); }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != kReleaseEvent) return QObject::event(e);
+        auto& s = shared();
+        std::lock_guard guard(s.lock);
+        if (s.references == 0 && s.window == this) {
+            s.window = nullptr;
+            deleteLater();
+        }
+        return true;
+    }
+
+private:
+    TdcThreadWindow() { setObjectName(QStringLiteral("TdcThreadWindow")); }
+};
+
+QObject* ThreadWindowInstance() {
+    auto& s = TdcThreadWindow::shared();
+    std::lock_guard guard(s.lock);
+    return s.window;
+}
+
+int ThreadWindowReferenceCount() {
+    auto& s = TdcThreadWindow::shared();
+    std::lock_guard guard(s.lock);
+    return s.references;
+}
+
+// ---- TdcEventThread
+
+TdcEventThread::TdcEventThread(TdcCustomThread* owner) : owner_(owner) {
+    TdcThreadWindow::addReference();
+}
+
+TdcEventThread::~TdcEventThread() {
+    if (started_) {
+        RequestStop();
+        WaitUntilEnded();
+    }
+    TdcThreadWindow::releaseReference();
+}
+
+bool TdcEventThread::ownerDestroying() const {
+    return owner_ && owner_->Destroying();
+}
+
+void TdcEventThread::SetSuspended(bool suspended) {
+    if (suspended == suspended_.load()) return;
+    auto& s = TdcThreadWindow::shared();
+    if (suspended) {
+        std::lock_guard guard(s.lock);
+        paused_.store(true);
+        suspended_.store(true);
+        return;
+    }
+    if (!started_) {
+        // Running counts from the resume, so that a caller sees the run at once.
+        started_ = true;
+        running_.store(true);
+        suspended_.store(false);
+        thread_.reset(QThread::create([this] { threadMain(); }));
+        thread_->start(ThreadPriorityToQt(priority_.load()));
+        return;
+    }
+    {
+        std::lock_guard guard(s.lock);
+        paused_.store(false);
+        suspended_.store(false);
+    }
+    s.changed.notify_all();
+}
+
+void TdcEventThread::RequestStop() {
+    auto& s = TdcThreadWindow::shared();
+    {
+        std::lock_guard guard(s.lock);
+        stopRequested_.store(true);
+    }
+    // A paused worker has to see the stop, or nobody could ever wait for it.
+    s.changed.notify_all();
+}
+
+bool TdcEventThread::PollStop() {
+    if (paused_.load()) {
+        auto& s = TdcThreadWindow::shared();
+        std::unique_lock guard(s.lock);
+        s.changed.wait(guard, [this] { return !paused_.load() || stopRequested_.load(); });
+    }
+    return stopRequested_.load();
+}
+
+void TdcEventThread::SetPriority(TThreadPriority priority) {
+    priority_.store(priority);
+    if (thread_ && thread_->isRunning()) thread_->setPriority(ThreadPriorityToQt(priority));
+}
+
+void TdcEventThread::threadMain() {
+    bool failed = false;
+    if (onRun_ && !ownerDestroying()) {
+        try {
+            onRun_(owner_);
+        } catch (const std::exception& e) {
+            failed = true;
+            errorText_ = QString::fromUtf8(e.what());
+        } catch (...) {
+            failed = true;
+            errorText_ = QStringLiteral("Unknown error");
+        }
+        if (failed && onError_ && !ownerDestroying()) {
+            try {
+                RunOnMainThread(onError_);
+            } catch (...) {
+                // An error handler that raises while errors are not handled has nowhere to go from here.
+            }
+        }
+    }
+    // Running clears before the finish handler, so that the handler sees the component idle.
+    running_.store(false);
+    if (onFinish_ && !ownerDestroying()) {
+        try {
+            RunOnMainThread([this] { onFinish_(owner_); });
+        } catch (...) {
+        }
+    }
+    auto& s = TdcThreadWindow::shared();
+    {
+        std::lock_guard guard(s.lock);
+        ended_ = true;
+    }
+    s.changed.notify_all();
+}
+
+void TdcEventThread::RunOnMainThread(const TdcMainThreadCall& call) {
+    std::exception_ptr error;
+    if (IsMainThread()) {
+        if (!ownerDestroying()) {
+            bool outer = servingOnMain_;
+            servingOnMain_ = true;
+            try {
+                call();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            servingOnMain_ = outer;
+        }
+    } else {
+        auto& s = TdcThreadWindow::shared();
+        QObject* window;
+        {
+            std::lock_guard guard(s.lock);
+            pendingCall_ = &call;
+            pendingError_ = nullptr;
+            ++s.callsRequested;
+            window = s.window; // kept alive by this object's own reference
+        }
+        s.changed.notify_all();
+        QMetaObject::invokeMethod(
+            window, [this] { TdcThreadWindow::runPending(this); }, Qt::BlockingQueuedConnection);
+        std::lock_guard guard(s.lock);
+        error = std::exchange(pendingError_, nullptr);
+        pendingCall_ = nullptr;
+    }
+    if (error && owner_ && !owner_->HandleErrors()) std::rethrow_exception(error);
+}
+
+void TdcEventThread::runPendingOnMain() {
+    auto& s = TdcThreadWindow::shared();
+    const TdcMainThreadCall* call;
+    {
+        std::lock_guard guard(s.lock);
+        ++s.callsServed;
+        call = pendingCall_;
+    }
+    std::exception_ptr error;
+    if (call && !ownerDestroying()) {
+        servingOnMain_ = true;
+        try {
+            (*call)();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        servingOnMain_ = false;
+    }
+    std::lock_guard guard(s.lock);
+    pendingError_ = error;
+}
+
+int TdcEventThread::WaitUntilEnded() {
+    if (!started_) return exitCode_.load();
+    auto& s = TdcThreadWindow::shared();
+    if (IsMainThread()) {
+        std::unique_lock guard(s.lock);
+        while (!ended_) {
+            if (s.callsRequested != s.callsServed) {
+                // A worker has posted (or is about to post) a call that waits for us: run it.
+                QObject* window = s.window;
+                guard.unlock();
+                QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+                guard.lock();
+                continue;
+            }
+            s.changed.wait(guard, [&] { return ended_ || s.callsRequested != s.callsServed; });
+        }
+    } else {
+        std::unique_lock guard(s.lock);
+        s.changed.wait(guard, [this] { return ended_; });
+    }
+    thread_->wait();
+    return exitCode_.load();
+}
+
+void TdcEventThread::WaitUntilEndedProcessingEvents(QEventLoop** activeLoop) {
+    if (!started_) return;
+    QEventLoop loop;
+    QObject::connect(thread_.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    if (thread_->isFinished() || QCoreApplication::closingDown()) return;
+    *activeLoop = &loop;
+    loop.exec();
+    // The owner may be gone by now (destroyed from a handler); it has quit the loop then.
+}
+
+std::unique_ptr<TdcEventThread> TdcEventThread::MakeSuccessor() const {
+    auto next = std::make_unique<TdcEventThread>(owner_);
+    next->priority_.store(priority_.load());
+    next->onRun_ = onRun_;
+    next->onError_ = onError_;
+    next->onFinish_ = onFinish_;
+    return next;
+}
+
+// ---- TdcCustomThread
+
+TdcCustomThread::TdcCustomThread() : worker_(std::make_unique<TdcEventThread>(this)) {}
+
+TdcCustomThread::~TdcCustomThread() {
+    *alive_ = false;
+    if (waitLoop_) waitLoop_->quit();
+    SetDestroying();
+    worker_.reset();
+}
+
+bool TdcCustomThread::Start() {
+    if (worker_->InMainThreadCall()) return false;
+    auto previous = std::exchange(worker_, worker_->MakeSuccessor());
+    previous.reset(); // ends a worker that is still finishing
+    worker_->SetSuspended(false);
+    if (!waitForThread_) return true;
+
+    auto alive = alive_;
+    worker_->WaitUntilEndedProcessingEvents(&waitLoop_);
+    if (*alive) {
+        waitLoop_ = nullptr;
+        worker_->WaitUntilEnded();
+    }
+    return true;
+}
+
+void TdcCustomThread::RunOnMainThread(const TdcMainThreadCall& call) {
+    if (Destroying()) return;
+    worker_->RunOnMainThread(call);
+}
+
+} // namespace quillotone
