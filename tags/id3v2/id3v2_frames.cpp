@@ -169,7 +169,7 @@ bool ParseTag(TStream& stream, TParsedTag& tag) {
     if (tag.version == 4 && (tag.flags & HeaderFooter)) bodySize = bodySize >= 10 ? bodySize - 10 : 0;
     // The tag size was checked against the file, so this allocation is bounded by the file.
     Bytes body(bodySize);
-    body.resize(stream.Read(body.data(), body.size()));
+    if (!body.empty()) body.resize(stream.Read(body.data(), body.size()));
     if (tag.version < 4 && (tag.flags & HeaderUnsync)) body = Resynchronise(body.data(), body.size());
     size_t pos = 0;
     if (tag.version >= 3 && (tag.flags & HeaderExtended)) {
