@@ -338,13 +338,21 @@ TdcCustomThread::~TdcCustomThread() {
     *alive_ = false;
     if (waitLoop_) waitLoop_->quit();
     SetDestroying();
-    worker_.reset();
+    endWorker();
+}
+
+void TdcCustomThread::endWorker() {
+    if (worker_->Started()) {
+        worker_->RequestStop();
+        worker_->WaitUntilEnded();
+    }
 }
 
 bool TdcCustomThread::Start() {
     if (worker_->InMainThreadCall()) return false;
-    auto previous = std::exchange(worker_, worker_->MakeSuccessor());
-    previous.reset(); // ends a worker that is still finishing
+    // The old worker stays current until it has ended: its run handler still polls through us.
+    endWorker();
+    worker_ = worker_->MakeSuccessor();
     worker_->SetSuspended(false);
     if (!waitForThread_) return true;
 

@@ -154,6 +154,8 @@ public:
     const TdcEventThread& Worker() const { return *worker_; }
 
 private:
+    void endWorker();
+
     std::unique_ptr<TdcEventThread> worker_;
     std::atomic<bool> destroying_{false};
     std::atomic<bool> handleErrors_{true};
