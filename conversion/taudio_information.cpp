@@ -42,42 +42,34 @@ int64_t leadingId3v2Size(const std::vector<uint8_t>& head) {
     return size + 10 + ((head[5] & 0x10) ? 10 : 0);
 }
 
-// Decides the kind by content alone: the file name never takes part.
+// Decides the kind by content alone: the file name never takes part. The three container
+// signatures are checked first; only the rest goes through libavformat's probes, whose cost
+// grows with every demuxer it knows.
 Kind probeKind(const std::string& path) {
-    constexpr size_t kProbeBytes = 64 * 1024;
+    constexpr size_t kProbeBytes = 8 * 1024; // seven frames at 320 kbit/s
     std::vector<uint8_t> head = readRange(path, 0, 10);
     if (head.empty()) return Kind::None;
     int64_t skip = leadingId3v2Size(head);
     std::vector<uint8_t> data = readRange(path, skip, kProbeBytes);
-    if (data.empty()) return Kind::None;
-    data.resize(data.size() + AVPROBE_PADDING_SIZE, 0);
-    AVProbeData pd{};
-    pd.filename = "";
-    pd.buf = data.data();
-    pd.buf_size = static_cast<int>(data.size() - AVPROBE_PADDING_SIZE);
-    pd.mime_type = nullptr;
-    int score = 0;
-    const AVInputFormat* fmt = av_probe_input_format2(&pd, 1, &score);
-    if (!fmt || score < AVPROBE_SCORE_RETRY) return Kind::None;
-    std::string name = fmt->name;
-    if (name == "mp3") return Kind::Mp3;
-    if (name == "wav") return Kind::Wav;
-    if (name == "ogg") {
+    if (data.size() < 4) return Kind::None;
+    const size_t size = data.size();
+    if (size >= 12 && std::memcmp(data.data(), "RIFF", 4) == 0 && std::memcmp(&data[8], "WAVE", 4) == 0)
+        return Kind::Wav;
+    if (std::memcmp(data.data(), "OggS", 4) == 0) {
         // Ogg holds many codecs; ours is Vorbis: the first packet is its identification header.
-        if (pd.buf_size > 27) {
-            size_t segments = data[26];
-            size_t packet = 27 + segments;
-            if (packet + 7 <= static_cast<size_t>(pd.buf_size) &&
-                std::memcmp(&data[packet], "\x01vorbis", 7) == 0)
-                return Kind::Ogg;
+        if (size > 27) {
+            size_t packet = 27 + size_t(data[26]);
+            if (packet + 7 <= size && std::memcmp(&data[packet], "\x01vorbis", 7) == 0) return Kind::Ogg;
         }
         return Kind::None;
     }
-    if (name == "asf") {
+    static constexpr uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    if (size >= 16 && std::memcmp(data.data(), kAsfHeader, 16) == 0) {
         // WMA is ASF with a Windows Media Audio stream
         AVFormatContext* ctx = nullptr;
         Kind kind = Kind::None;
-        if (avformat_open_input(&ctx, path.c_str(), fmt, nullptr) == 0) {
+        if (avformat_open_input(&ctx, path.c_str(), av_find_input_format("asf"), nullptr) == 0) {
             for (unsigned i = 0; i < ctx->nb_streams; ++i) {
                 AVCodecID id = ctx->streams[i]->codecpar->codec_id;
                 if (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2 || id == AV_CODEC_ID_WMAPRO ||
@@ -88,6 +80,14 @@ Kind probeKind(const std::string& path) {
         }
         return kind;
     }
+    data.resize(size + AVPROBE_PADDING_SIZE, 0);
+    AVProbeData pd{};
+    pd.filename = "";
+    pd.buf = data.data();
+    pd.buf_size = static_cast<int>(size);
+    int score = 0;
+    const AVInputFormat* fmt = av_probe_input_format2(&pd, 1, &score);
+    if (fmt && score >= AVPROBE_SCORE_RETRY && std::strcmp(fmt->name, "mp3") == 0) return Kind::Mp3;
     return Kind::None;
 }
 
