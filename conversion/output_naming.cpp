@@ -1,0 +1,146 @@
+#include "conversion/output_naming.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace quillotone {
+
+NamingFileSystem NamingFileSystem::Real() {
+    return {[](const QString& path) { return QFileInfo::exists(path); },
+            [](const QString& path) { return QDir().mkpath(path); }};
+}
+
+QString OutputExtension(int outFormat) {
+    switch (outFormat) {
+    case 0:
+        return ".mp3";
+    case 1:
+        return ".ogg";
+    case 2:
+        return ".wav";
+    case 3:
+        return ".wma";
+    }
+    return {};
+}
+
+QString ZeroPad(qint64 number, int width) {
+    QString text = QString::number(number);
+    while (text.size() < width)
+        text.prepend('0');
+    return text;
+}
+
+namespace {
+
+QString folderOf(const QString& targetFolder) {
+    return targetFolder.endsWith('/') ? targetFolder : targetFolder + '/';
+}
+
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Cuts text to at most maxBytes of UTF-8 without splitting a character (nor a surrogate pair).
+QString cutToBytes(const QString& text, int maxBytes) {
+    if (text.toUtf8().size() <= maxBytes) return text;
+    QString out;
+    int bytes = 0;
+    for (int i = 0; i < text.size();) {
+        int units = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        int size = text.mid(i, units).toUtf8().size();
+        if (bytes + size > maxBytes) break;
+        out += text.mid(i, units);
+        bytes += size;
+        i += units;
+    }
+    return out;
+}
+
+bool onlyDots(const QString& part) {
+    for (QChar c : part)
+        if (c != '.') return false;
+    return !part.isEmpty();
+}
+
+// The part of the path below the target folder, made safe: no empty levels, no "." or ".."
+// levels that would leave or collapse the folder, and no name longer than the file system holds.
+// The extension is kept whole; the name before it is cut.
+QString safeRelative(const QString& relative, const QString& extension) {
+    QStringList parts = relative.split('/');
+    QString name = parts.takeLast();
+    QStringList levels;
+    for (QString level : parts) {
+        if (level.isEmpty()) continue;
+        if (onlyDots(level)) level.fill('_');
+        levels << cutToBytes(level, MaxNameBytes);
+    }
+    if (onlyDots(name)) name.fill('_');
+    name = cutToBytes(name, MaxNameBytes - int(extension.toUtf8().size()));
+    levels << name + extension;
+    return levels.join('/');
+}
+
+QString patternText(const NamingOptions& o, const NamingRow& row) {
+    QString text = o.pattern;
+    const std::pair<const char*, const QString*> placeholders[] = {
+        {"<number>", &row.track}, {"<artist>", &row.artist}, {"<title>", &row.title},
+        {"<album>", &row.album},  {"<year>", &row.year},     {"<genre>", &row.genre}};
+    for (const auto& [name, value] : placeholders)
+        text.replace(QString::fromLatin1(name), *value, Qt::CaseInsensitive);
+    text.remove('<');
+    text.remove('>');
+    text.replace('/', '_');
+    text.replace(':', ' ');
+    text.replace('*', ' ');
+    text.replace('?', ' ');
+    text.replace('|', '-');
+    text.remove('"');
+    // "\" separates sub-folders, from the pattern as from a tag value
+    text.replace('\\', '/');
+    return text;
+}
+
+} // namespace
+
+QString NumberedName(const NamingInput& in, const NamingFileSystem& fs) {
+    const QString folder = folderOf(in.targetFolder);
+    const QString ext = OutputExtension(in.outFormat);
+    QString prefix = in.options.prefixText;
+    if (prefix.isEmpty()) {
+        prefix = fileNameOf(in.row.source);
+        int dot = prefix.lastIndexOf('.');
+        if (dot >= 0) prefix.truncate(dot);
+    }
+    prefix.replace('/', '_'); // a prefix names files, never folders
+    qint64 n = in.options.startAt;
+    QString path;
+    do {
+        path = folder + safeRelative(prefix + ZeroPad(n, in.options.padding), ext);
+        ++n;
+    } while (fs.exists(path));
+    return path;
+}
+
+QString OutputPathFor(const NamingInput& in, const NamingFileSystem& fs) {
+    const QString ext = OutputExtension(in.outFormat);
+    const QString folder = folderOf(in.targetFolder);
+    const NamingOptions& o = in.options;
+    if (!o.rename) {
+        if (!fs.exists(in.targetFolder)) fs.makeFolders(in.targetFolder); // a failure shows at conversion
+        QString name = fileNameOf(in.row.source);
+        name.chop(4);
+        return folder + safeRelative(name, ext);
+    }
+    if (o.property) {
+        const QString path = folder + safeRelative(patternText(o, in.row), ext);
+        const QString parent = path.left(path.lastIndexOf('/'));
+        if (fs.exists(parent)) return path;
+        return fs.makeFolders(parent) ? path : QString();
+    }
+    if (o.prefix) return NumberedName(in, fs);
+    return {};
+}
+
+} // namespace quillotone

@@ -1,0 +1,56 @@
+// Output file naming of a conversion run: keep the source's name, number the files after a
+// prefix, or build the name from the row's tag cells by a pattern that may make sub-folders.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace quillotone {
+
+// The "Rename File" options as the main window holds them.
+struct NamingOptions {
+    bool rename = false;   // chkRename
+    bool prefix = true;    // rdprefix
+    bool property = false; // rdProperty
+    QString prefixText;    // edtPrefix
+    int startAt = 1;       // edtStartat, 1..99999
+    int padding = 0;       // edtPadding, 0..10
+    QString pattern;       // cmbRename's text
+};
+
+// The cells of one list row that naming reads.
+struct NamingRow {
+    QString source; // Path column
+    QString track, artist, title, album, year, genre;
+};
+
+struct NamingInput {
+    QString targetFolder; // edtoutFolder
+    int outFormat = 0;    // cmboutFormat: 0 MP3, 1 Ogg, 2 WAV, 3 WMA
+    NamingOptions options;
+    NamingRow row;
+};
+
+// File system access of the naming, replaceable in tests.
+struct NamingFileSystem {
+    std::function<bool(const QString&)> exists;      // a file or folder at the path
+    std::function<bool(const QString&)> makeFolders; // with missing parents; true on success
+    static NamingFileSystem Real();
+};
+
+// ".mp3", ".ogg", ".wav", ".wma"; empty for any other index.
+QString OutputExtension(int outFormat);
+
+QString ZeroPad(qint64 number, int width);
+
+// The path for the prefix mode: the first of prefix + number that names no existing file.
+QString NumberedName(const NamingInput& in, const NamingFileSystem& fs = NamingFileSystem::Real());
+
+// The output path of the row, or empty when the property mode cannot create its folder (or no
+// rename mode is chosen).
+QString OutputPathFor(const NamingInput& in, const NamingFileSystem& fs = NamingFileSystem::Real());
+
+// The longest a single name in a path may be, in UTF-8 bytes.
+constexpr int MaxNameBytes = 255;
+
+} // namespace quillotone
