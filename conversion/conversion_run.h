@@ -20,8 +20,8 @@ struct RunSettings {
     int outFormat = 0; // 0 MP3, 1 Ogg, 2 WAV, 3 WMA
     QString targetFolder;
     NamingOptions naming;
-    bool promptExist = false; // chkPromptExist
-    bool showSuccess = false; // chkShowSucc
+    bool promptExist = false;     // chkPromptExist
+    bool showSuccess = false;     // chkShowSucc
     bool openDestination = false; // chkOpenDst
 };
 
