@@ -27,6 +27,7 @@ TConversionRun::TConversionRun(IAudioConvert& convert, IConversionRunHost& host,
     : QObject(parent), convert_(convert), host_(host), timeState_(timeState ? timeState : new QTimer(this)) {
     timeState_->setInterval(StepIntervalMs);
     timeState_->setSingleShot(true);
+    timeState_->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
     timeState_->stop();
     connect(timeState_, &QTimer::timeout, this, &TConversionRun::TimeStateTimer);
     connect(&convert_, &IAudioConvert::OnConvertBlock, this, &TConversionRun::OnConvertBlock);

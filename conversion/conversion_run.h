@@ -79,6 +79,7 @@ public:
     int Percent() const { return percent_; }
     int ErrorCode() const { return errorCode_; }
     QTimer& TimeState() { return *timeState_; }
+    const QTimer& TimeState() const { return *timeState_; }
 
     // "Occur Error: <message>\r\nprocess would exit!" for the code.
     static QString ConversionErrorText(int code);
