@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <stdexcept>
 
@@ -30,8 +31,6 @@ constexpr PriorityRow kPriorities[] = {
     {TThreadPriority::tpHighest, 2, QThread::HighestPriority},
     {TThreadPriority::tpTimeCritical, 15, QThread::TimeCriticalPriority},
 };
-
-const QEvent::Type kReleaseEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 } // namespace
 
@@ -67,14 +66,18 @@ bool IsMainThread() {
 // The hidden window: one main-thread object, its reference count and the one lock of this layer. The lock
 // also carries the bookkeeping that lets a waiting main thread see that a worker has a call for it.
 class TdcThreadWindow : public QObject {
+    Q_OBJECT
 public:
     struct Shared {
         std::mutex lock;
         std::condition_variable changed; // a call was requested, a thread ended, a pause was lifted
         TdcThreadWindow* window = nullptr;
         int references = 0;
-        unsigned long long callsRequested = 0;
-        unsigned long long callsServed = 0;
+        // Workers whose call is queued; `posted` counts those whose event is already on its way, so that
+        // the main thread touches a call only after the worker has finished handing it over.
+        std::deque<TdcEventThread*> queue;
+        unsigned long long queued = 0;
+        unsigned long long posted = 0;
     };
     static Shared& shared() {
         static Shared s;
@@ -94,21 +97,33 @@ public:
     static void releaseReference() {
         auto& s = shared();
         std::lock_guard guard(s.lock);
-        if (--s.references == 0 && s.window) QCoreApplication::postEvent(s.window, new QEvent(kReleaseEvent));
+        if (--s.references == 0 && s.window)
+            QMetaObject::invokeMethod(s.window, "releaseIfUnused", Qt::QueuedConnection);
     }
 
-    static void runPending(TdcEventThread* thread) { thread->runPendingOnMain(); }
+    // Called by name, so that everything Qt carries across threads for the call is Qt's own copy.
+    // Queued calls are invoked by name and without arguments: the event that carries them is Qt's
+    // alone, our state goes through the lock.
+    Q_INVOKABLE void drain() {
+        auto& s = shared();
+        TdcEventThread* thread;
+        {
+            std::unique_lock guard(s.lock);
+            s.changed.wait(guard, [&] { return s.posted >= s.queued; });
+            if (s.queue.empty()) return;
+            thread = s.queue.front();
+            s.queue.pop_front();
+        }
+        thread->runPendingOnMain();
+    }
 
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() != kReleaseEvent) return QObject::event(e);
+    Q_INVOKABLE void releaseIfUnused() {
         auto& s = shared();
         std::lock_guard guard(s.lock);
         if (s.references == 0 && s.window == this) {
             s.window = nullptr;
             deleteLater();
         }
-        return true;
     }
 
 private:
@@ -159,8 +174,12 @@ void TdcEventThread::SetSuspended(bool suspended) {
         started_ = true;
         running_.store(true);
         suspended_.store(false);
-        thread_.reset(QThread::create([this] { threadMain(); }));
-        thread_->start(ThreadPriorityToQt(priority_.load()));
+        // A plain std::thread: its start and join are visible to ThreadSanitizer, unlike QThread's wait.
+        thread_ = std::thread([this] {
+            appliedPriority_ = priority_.load();
+            QThread::currentThread()->setPriority(ThreadPriorityToQt(appliedPriority_));
+            threadMain();
+        });
         return;
     }
     {
@@ -182,6 +201,10 @@ void TdcEventThread::RequestStop() {
 }
 
 bool TdcEventThread::PollStop() {
+    if (priority_.load() != appliedPriority_) {
+        appliedPriority_ = priority_.load();
+        QThread::currentThread()->setPriority(ThreadPriorityToQt(appliedPriority_));
+    }
     if (paused_.load()) {
         auto& s = TdcThreadWindow::shared();
         std::unique_lock guard(s.lock);
@@ -192,7 +215,7 @@ bool TdcEventThread::PollStop() {
 
 void TdcEventThread::SetPriority(TThreadPriority priority) {
     priority_.store(priority);
-    if (thread_ && thread_->isRunning()) thread_->setPriority(ThreadPriorityToQt(priority));
+    // A running worker takes the new priority itself at its next poll.
 }
 
 void TdcEventThread::threadMain() {
@@ -227,6 +250,8 @@ void TdcEventThread::threadMain() {
     {
         std::lock_guard guard(s.lock);
         ended_ = true;
+        if (endLoop_) QMetaObject::invokeMethod(endLoop_, "quit", Qt::QueuedConnection);
+        endLoop_ = nullptr;
     }
     s.changed.notify_all();
 }
@@ -246,18 +271,22 @@ void TdcEventThread::RunOnMainThread(const TdcMainThreadCall& call) {
         }
     } else {
         auto& s = TdcThreadWindow::shared();
-        QObject* window;
+        TdcThreadWindow* window;
         {
             std::lock_guard guard(s.lock);
             pendingCall_ = &call;
             pendingError_ = nullptr;
-            ++s.callsRequested;
+            served_ = false;
+            s.queue.push_back(this);
+            ++s.queued;
             window = s.window; // kept alive by this object's own reference
         }
+        // A blocking queued call, with the wait on our own lock (visible to ThreadSanitizer).
+        QMetaObject::invokeMethod(window, "drain", Qt::QueuedConnection);
+        std::unique_lock guard(s.lock);
+        ++s.posted;
         s.changed.notify_all();
-        QMetaObject::invokeMethod(
-            window, [this] { TdcThreadWindow::runPending(this); }, Qt::BlockingQueuedConnection);
-        std::lock_guard guard(s.lock);
+        s.changed.wait(guard, [this] { return served_; });
         error = std::exchange(pendingError_, nullptr);
         pendingCall_ = nullptr;
     }
@@ -269,7 +298,6 @@ void TdcEventThread::runPendingOnMain() {
     const TdcMainThreadCall* call;
     {
         std::lock_guard guard(s.lock);
-        ++s.callsServed;
         call = pendingCall_;
     }
     std::exception_ptr error;
@@ -282,8 +310,12 @@ void TdcEventThread::runPendingOnMain() {
         }
         servingOnMain_ = false;
     }
-    std::lock_guard guard(s.lock);
-    pendingError_ = error;
+    {
+        std::lock_guard guard(s.lock);
+        pendingError_ = error;
+        served_ = true;
+    }
+    s.changed.notify_all();
 }
 
 int TdcEventThread::WaitUntilEnded() {
@@ -291,34 +323,44 @@ int TdcEventThread::WaitUntilEnded() {
     auto& s = TdcThreadWindow::shared();
     if (IsMainThread()) {
         std::unique_lock guard(s.lock);
+        const auto callWaiting = [&] { return !s.queue.empty() && s.posted >= s.queued; };
         while (!ended_) {
-            if (s.callsRequested != s.callsServed) {
-                // A worker has posted (or is about to post) a call that waits for us: run it.
+            if (callWaiting()) {
+                // A worker's call waits for us: run it (and any other that is queued).
                 QObject* window = s.window;
                 guard.unlock();
                 QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
                 guard.lock();
                 continue;
             }
-            s.changed.wait(guard, [&] { return ended_ || s.callsRequested != s.callsServed; });
+            s.changed.wait(guard, [&] { return ended_ || callWaiting(); });
         }
     } else {
         std::unique_lock guard(s.lock);
         s.changed.wait(guard, [this] { return ended_; });
     }
-    thread_->wait();
+    if (thread_.joinable()) thread_.join();
     return exitCode_.load();
 }
 
-void TdcEventThread::WaitUntilEndedProcessingEvents(QEventLoop** activeLoop) {
-    if (!started_) return;
+void TdcEventThread::WaitUntilEndedProcessingEvents(QEventLoop** activeLoop,
+                                                    const std::shared_ptr<bool>& alive) {
+    if (!started_ || QCoreApplication::closingDown()) return;
     QEventLoop loop;
-    QObject::connect(thread_.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
-    if (thread_->isFinished() || QCoreApplication::closingDown()) return;
+    auto& s = TdcThreadWindow::shared();
+    {
+        std::lock_guard guard(s.lock);
+        if (ended_) return;
+        endLoop_ = &loop; // the worker quits it as its last step
+    }
     *activeLoop = &loop;
     loop.exec();
-    // The owner may be gone by now (destroyed from a handler); it has quit the loop then.
+    // The owner may be gone by now (destroyed from a handler after the worker ended); then so is this.
+    if (*alive) {
+        std::lock_guard guard(s.lock);
+        endLoop_ = nullptr;
+    }
 }
 
 std::unique_ptr<TdcEventThread> TdcEventThread::MakeSuccessor() const {
@@ -357,7 +399,7 @@ bool TdcCustomThread::Start() {
     if (!waitForThread_) return true;
 
     auto alive = alive_;
-    worker_->WaitUntilEndedProcessingEvents(&waitLoop_);
+    worker_->WaitUntilEndedProcessingEvents(&waitLoop_, alive);
     if (*alive) {
         waitLoop_ = nullptr;
         worker_->WaitUntilEnded();
@@ -371,3 +413,5 @@ void TdcCustomThread::RunOnMainThread(const TdcMainThreadCall& call) {
 }
 
 } // namespace quillotone
+
+#include "dc_thread.moc"

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QEventLoop;
 class QObject;
@@ -62,7 +63,7 @@ public:
     int WaitUntilEnded();
     // Waits while processing all of the main thread's events; `activeLoop` receives the local event loop
     // for the time of the wait, so that the owner can end the wait when it is destroyed.
-    void WaitUntilEndedProcessingEvents(QEventLoop** activeLoop);
+    void WaitUntilEndedProcessingEvents(QEventLoop** activeLoop, const std::shared_ptr<bool>& alive);
 
     TThreadPriority Priority() const { return priority_.load(); }
     void SetPriority(TThreadPriority priority);
@@ -93,8 +94,10 @@ private:
     bool ownerDestroying() const;
 
     TdcCustomThread* owner_;
-    std::unique_ptr<QThread> thread_;
-    bool started_ = false; // touched only by the thread that owns the object
+    std::thread thread_;
+    QEventLoop* endLoop_ = nullptr;     // guarded by the window lock
+    TThreadPriority appliedPriority_{}; // worker only
+    bool started_ = false;              // touched only by the thread that owns the object
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> suspended_{true};
     std::atomic<bool> paused_{false};
@@ -105,6 +108,7 @@ private:
     std::atomic<TThreadPriority> priority_{TThreadPriority::tpNormal};
     const TdcMainThreadCall* pendingCall_ = nullptr; // guarded by the window lock
     std::exception_ptr pendingError_;                // guarded by the window lock
+    bool served_ = false;                            // guarded by the window lock
     QString errorText_;
     TdcThreadMethod onRun_;
     TdcThreadErrorMethod onError_;
