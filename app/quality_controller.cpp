@@ -1,0 +1,86 @@
+#include "app/quality_controller.h"
+
+#include "conversion/encoder_apply.h"
+#include "conversion/quality_choices.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <exception>
+
+namespace quillotone {
+
+QualityController::QualityController(QComboBox& cmboutFormat, QComboBox& cmbQuality, QLabel& spQuality,
+                                     Inspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
+                                     ErrorReport report)
+    : cmboutFormat_(cmboutFormat), cmbQuality_(cmbQuality), spQuality_(spQuality), inspector_(inspector),
+      settings_(settings), convert_(convert), report_(std::move(report)) {
+    // Only the user's picks: a selection made in code applies nothing.
+    connect(&cmbQuality_, &QComboBox::activated, this,
+            [this] { guarded(&QualityController::cmbQualityChange); });
+}
+
+void QualityController::guarded(void (QualityController::*step)()) {
+    try {
+        (this->*step)();
+    } catch (const std::exception& e) {
+        if (!report_) throw;
+        report_(QString::fromUtf8(e.what()));
+    }
+}
+
+int QualityController::format() const {
+    return cmboutFormat_.currentIndex();
+}
+
+QString QualityController::applyOutputFormat() {
+    return convert_ ? ApplyOutputFormat(*convert_, settings_, format()) : QString();
+}
+
+void QualityController::cmboutFormatChange() {
+    // Called by the window, also during its creation: an error is reported, not thrown.
+    auto steps = [this] {
+        FillQualityList();
+        const QString description = applyOutputFormat();
+        SelectQualityFromSettings();
+        spQuality_.setText(QualityStatusText(description));
+    };
+    try {
+        steps();
+    } catch (const std::exception& e) {
+        if (!report_) throw;
+        report_(QString::fromUtf8(e.what()));
+    }
+}
+
+void QualityController::cmbQualityChange() {
+    if (cmbQuality_.currentIndex() < 0) return;
+    ApplyQualityChoice();
+    spQuality_.setText(QualityStatusText(applyOutputFormat()));
+}
+
+void QualityController::FillQualityList() {
+    const QSignalBlocker block(cmbQuality_);
+    cmbQuality_.clear();
+    cmbQuality_.addItems(QualityList(format(), inspector_.WmaQualities()));
+    cmbQuality_.setCurrentIndex(-1);
+}
+
+void QualityController::ApplyQualityChoice() {
+    quillotone::ApplyQualityChoice(settings_, format(), cmbQuality_.currentIndex(),
+                                   cmbQuality_.currentText());
+    inspector_.ShowSettings();
+    // A preset on show wins over the choice: it is applied again and its values read back.
+    if (inspector_.ShownPreset() > 0) inspector_.cmbPresetSelect(inspector_.ShownPreset());
+}
+
+void QualityController::SelectQualityFromSettings() {
+    QStringList entries;
+    for (int i = 0; i < cmbQuality_.count(); ++i)
+        entries << cmbQuality_.itemText(i);
+    const QSignalBlocker block(cmbQuality_);
+    cmbQuality_.setCurrentIndex(
+        quillotone::SelectQualityFromSettings(settings_, format(), entries, inspector_.ShownPreset()));
+}
+
+} // namespace quillotone
