@@ -1,0 +1,122 @@
+// The ten list fields and the tag forms they live in per audio format: which tags an MP3 file is read
+// from and written to (read priority, write format), the field mapping onto each tag, and the tagging
+// of a converted output file.
+#pragma once
+
+#include "tags/asf/wma_attributes.h"
+#include "tags/id3v1/id3v1.h"
+#include "tags/id3v2/id3v2.h"
+#include "tags/io/stream.h"
+#include "tags/vorbis/ogg_vorbis.h"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace tagedit {
+
+using tags::TagText;
+
+// Numbered as the output format drop-down numbers them.
+enum class AudioKind { Mp3 = 0, Ogg = 1, Wav = 2, Wma = 3 };
+
+// From the text after the last dot of the file name, without regard to case; none for anything else.
+std::optional<AudioKind> KindFromExtension(const std::filesystem::path& path);
+
+inline constexpr int kMaxTrack = 254;
+
+// The list's ten tag fields, in list-column order. Text is UTF-8.
+enum class Field { Artist, Title, Track, Album, Year, Genre, Comment, Copyright, URL, EncodedBy };
+inline constexpr int kFieldCount = 10;
+
+struct TagFields {
+    TagText Artist;
+    TagText Title;
+    int Track = 0; // 0 to kMaxTrack
+    TagText Album;
+    TagText Year;
+    TagText Genre;
+    TagText Comment; // lines separated by CR LF
+    TagText Copyright;
+    TagText URL;
+    TagText EncodedBy;
+
+    bool operator==(const TagFields&) const = default;
+};
+
+// A track number clamped to 0..kMaxTrack.
+int ClampTrack(long long value);
+// A track number from text: a whole decimal number, clamped; anything else (empty, "7/12") gives 0.
+int TrackFromText(std::string_view text);
+// Decimal without leading zeros, "0" for zero.
+TagText TrackToText(int track);
+// The fields from the list row's ten tag columns, in list-column order (the track column as text).
+TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns);
+
+// How a tag holds a field.
+enum class Access { None, ReadWrite, ReadOnly };
+
+// One row of the mapping table. Track has no text member in any tag and is handled by number
+// (ID3v1 8-bit, ID3v2 and Ogg 16-bit, APEv2 and WMA as decimal text).
+struct FieldMapping {
+    Field field;
+    TagText TagFields::*text; // null for Track
+    Access id3v1;
+    TagText (*id3v1Get)(const tags::TID3v1&);       // null for Track and where Access::None
+    void (tags::TID3v1::*id3v1Set)(const TagText&); // null for Track and where Access::None
+    Access id3v2;
+    tags::TID3v2::Field id3v2Field;                 // for the text fields
+    void (tags::TID3v2::*id3v2Set)(const TagText&); // null for Track
+    Access ape;
+    std::string_view apeKey;
+    Access ogg;
+    TagText tags::TOggVorbis::*oggText; // null for Track and where Access::None
+    Access wma;
+    TagText tags::TTagsData::*wmaText;
+};
+extern const std::array<FieldMapping, kFieldCount> FieldMap; // in the order of Field
+
+enum class TagType { ID3v1, ID3v2, APEv2 };
+
+struct ReadPriorityEntry {
+    std::string_view text;
+    std::array<TagType, 3> order;
+};
+// Indexed by the read priority setting (the drop-down's item index).
+extern const std::array<ReadPriorityEntry, 4> ReadPriorities;
+inline constexpr int kDefaultReadPriority = 2;
+
+struct WriteFormatEntry {
+    std::string_view text;
+    int count;                   // 1 or 2
+    std::array<TagType, 2> tags; // saved in this order
+};
+// Indexed by the write format setting.
+extern const std::array<WriteFormatEntry, 6> WriteFormats;
+inline constexpr int kDefaultWriteFormat = 2;
+
+// The fields of an MP3 file from the first tag that is present in the order of the read priority (an
+// index out of range counts as the default); none when the file has no valid MPEG stream or no tag.
+std::optional<TagFields> ReadMp3Tags(const std::filesystem::path& path, int readPriority);
+// Throws tags::TFileError when the file cannot be opened.
+std::optional<TagFields> ReadOggTags(const std::filesystem::path& path);
+// Every failure of the WMA layer, a thrown one included, gives none.
+std::optional<TagFields> ReadWmaTags(const std::filesystem::path& path);
+
+// Writes the tags the write format names; with two, the second only after the first was saved. True
+// when every save attempted succeeded; false, writing nothing, for a file without a valid MPEG stream
+// or a write format out of range. An APEv2 save that cannot open the file throws tags::TFileError.
+bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat);
+// Copyright is the vendor text and never written. Throws tags::TFileError when the file cannot be opened.
+bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields);
+// Composer and lyrics are taken over from the file, so they stay. Every failure gives false.
+bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields);
+
+// Tags a converted output with its list row's fields by the output format (the drop-down's index):
+// MP3 by the write format, Ogg and WMA in their one form, WAV and unknown formats not at all. The
+// result is the write's (false for WAV); a thrown tags::TFileError passes through to the run.
+bool TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields, int outputFormat,
+                      int writeFormat);
+
+} // namespace tagedit
