@@ -296,3 +296,32 @@ TEST_F(RunFixture, EventsOutsideAFileAreIgnored) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RunLifetime, WindowGoingAwayDuringAFileStopsTheComponentOnce) {
+    testutil::TempDir dir;
+    FakeConvert convert;
+    FakeHost host;
+    host.settings.targetFolder = QString::fromStdString((dir / "out").string());
+    host.addRow("/src/a.wav");
+    convert.scripts = {Script{{10}, 0, {}}};
+    auto run = std::make_unique<TConversionRun>(convert, host);
+    run->ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return host.progress == 10; }));
+    // closing the window asks the run to stop first; destroying it afterwards stops nothing more
+    run->ActConvertExecute();
+    run.reset();
+    EXPECT_EQ(convert.stops, 1);
+
+    host.marks = {0};
+    convert.scripts = {Script{{10}, 0, {}}};
+    run = std::make_unique<TConversionRun>(convert, host);
+    run->ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return convert.calls.size() == 2; }));
+    run.reset(); // torn down without the close
+    EXPECT_EQ(convert.stops, 2);
+    settle(50);
+}
+
+} // namespace
