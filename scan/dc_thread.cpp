@@ -109,6 +109,12 @@ public:
         TdcEventThread* thread;
         {
             std::unique_lock guard(s.lock);
+            // The worker is between its post and its count: a few yields beat going to sleep.
+            for (int spin = 0; spin < 200 && s.posted < s.queued; ++spin) {
+                guard.unlock();
+                std::this_thread::yield();
+                guard.lock();
+            }
             s.changed.wait(guard, [&] { return s.posted >= s.queued; });
             if (s.queue.empty()) return;
             thread = s.queue.front();
