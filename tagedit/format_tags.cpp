@@ -29,6 +29,12 @@ int ClampTrack(long long value) {
 }
 
 int TrackFromText(std::string_view text) {
+    const bool negative = !text.empty() && text[0] == '-';
+    std::string_view digits = !text.empty() && (text[0] == '+' || negative) ? text.substr(1) : text;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return 0;
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    // A whole number too long for 64 bits is still outside the range on its side.
+    if (digits.size() > 18) return negative ? 0 : kMaxTrack;
     return ClampTrack(ParseInt64(text, 0));
 }
 
