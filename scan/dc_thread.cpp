@@ -101,7 +101,6 @@ public:
             QMetaObject::invokeMethod(s.window, "releaseIfUnused", Qt::QueuedConnection);
     }
 
-    // Called by name, so that everything Qt carries across threads for the call is Qt's own copy.
     // Queued calls are invoked by name and without arguments: the event that carries them is Qt's
     // alone, our state goes through the lock.
     Q_INVOKABLE void drain() {

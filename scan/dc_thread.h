@@ -68,7 +68,9 @@ public:
     TThreadPriority Priority() const { return priority_.load(); }
     void SetPriority(TThreadPriority priority);
 
-    // Runs `call` on the main thread and returns when it has finished (at once when already there). The call
+    // Runs `call` on the main thread and returns when it has finished (at once when already there): a queued
+    // invokeMethod on the hidden window, the worker then waiting on the window lock (the same rendezvous as
+    // Qt::BlockingQueuedConnection, but one that ThreadSanitizer can follow). The call
     // is skipped while the owner is being destroyed. An error it raises comes back here: raised again when
     // the owner does not handle errors, dropped otherwise.
     void RunOnMainThread(const TdcMainThreadCall& call);
