@@ -157,7 +157,7 @@ TEST(Thread, SuspendPausesAtPollAndStopEndsAPausedWorker) {
     QThread::msleep(20); // let the worker reach its next poll
     long paused = polls.load();
     QThread::msleep(50);
-    EXPECT_EQ(polls.load(), paused);
+    EXPECT_LE(polls.load() - paused, 1); // at most the step it was in when the pause came
     EXPECT_TRUE(thread.Suspended());
     thread.SetSuspended(false);
     ASSERT_TRUE(processUntil([&] { return polls.load() > paused + 100; }));
