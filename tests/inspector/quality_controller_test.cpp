@@ -184,7 +184,7 @@ TEST_F(QualityTest, PickedQualitiesConvertToMatchingFiles) {
     const WmaProfileInfo wma = *FindWmaProfile(wmaProfile);
     const EndToEnd cases[] = {
         {OutFormat::Mp3, "CD-Quality", Target::Mp3, "mp3", "mp3", 44100, 2, 120000, 136000},
-        {OutFormat::Mp3, "VBR-Quality Level 2", Target::Mp3, "mp3", "mp3", 44100, 2, 32000, 320000},
+        {OutFormat::Mp3, "VBR-Quality Level 2", Target::Mp3, "mp3", "mp3", 44100, 2, 64000, 320000},
         {OutFormat::Mp3, "ABR -200 kbit/s", Target::Mp3, "mp3", "mp3", 44100, 2, 150000, 260000},
         {OutFormat::Ogg, "VBR Quality 5(160 kbit/s)", Target::Ogg, "ogg", "vorbis", 44100, 2, 120000, 200000},
         {OutFormat::Wav, "8-bit Mono 11,025Hz", Target::Wav, "wav", "pcm_u8", 11025, 1, 88200, 88200},
