@@ -120,7 +120,8 @@ constexpr Field kApeWriteOrder[] = {Field::Title, Field::Artist, Field::Album,  
                                     Field::Year,  Field::Genre,  Field::Comment, Field::Copyright};
 
 const FieldMapping& MappingOf(Field field) {
-    return FieldMap[static_cast<size_t>(field)];
+    return *std::find_if(FieldMap.begin(), FieldMap.end(),
+                         [field](const FieldMapping& m) { return m.field == field; });
 }
 
 TagFields FromID3v1(const TID3v1& tag) {

@@ -57,8 +57,9 @@ TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns);
 // How a tag holds a field.
 enum class Access { None, ReadWrite, ReadOnly };
 
-// One row of the mapping table. Track has no text member in any tag and is handled by number
-// (ID3v1 8-bit, ID3v2 and Ogg 16-bit, APEv2 and WMA as decimal text).
+// One row of the mapping table: where each tag keeps the field, and whether it is written there. The
+// track is a number in TagFields (so `text` is null for it); the tags hold it as a number (ID3v1 8-bit,
+// ID3v2 and Ogg 16-bit) or as decimal text (the APEv2 item, the WMA attribute `wmaText`).
 struct FieldMapping {
     Field field;
     TagText TagFields::*text; // null for Track
@@ -75,7 +76,7 @@ struct FieldMapping {
     Access wma;
     TagText tags::TTagsData::*wmaText;
 };
-extern const std::array<FieldMapping, kFieldCount> FieldMap; // in the order of Field
+extern const std::array<FieldMapping, kFieldCount> FieldMap; // rows in list-column order
 
 enum class TagType { ID3v1, ID3v2, APEv2 };
 
