@@ -128,6 +128,7 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
     setWindowIcon(AppIcon());
     buildControls();
     bindActions();
+    bindDrops();
     setFixedSize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -139,7 +140,8 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
 
 TfrmMain::~TfrmMain() {
     // FormDestroy: the run and the parts that use the components go first, then the components,
-    // then the settings are saved.
+    // then the settings are saved. A scan still under way is stopped before the list goes.
+    DiskScan.StopScan();
     run_.reset();
     tagEditor_.reset();
     quality_.reset();

@@ -10,6 +10,7 @@
 #include "conversion/audio_convert.h"
 #include "conversion/audio_information.h"
 #include "conversion/encoder_settings.h"
+#include "scan/disk_scanner.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -18,6 +19,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QEventLoop;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +35,7 @@ class QToolButton;
 namespace quillotone {
 
 class IUserInterface;
+class TfrmLoad;
 class TfrmMain;
 
 struct MainWindowParts {
@@ -83,6 +86,18 @@ public:
     void rdPropertyClick();
     void LoadSettings();
     void SaveSettings();
+
+    // Dropped files and folders: files are taken as they are, folders are searched with their
+    // sub-folders; duplicates and files the information component refuses are skipped silently.
+    void AddPaths(const QStringList& paths);
+    void DiskScanFileFound(const QString& path);
+    void DiskScanScanDone();
+    void DiskScanStopped();
+    // What a drop of `paths` keeps: files with one of the four extensions, and folders, in order.
+    static QStringList DroppedPaths(const QStringList& paths);
+
+    TdcMultiDiskScanner DiskScan;
+    bool ScanFinished = true;
 
     // Controls, by their form names.
     QTabWidget* PC;
@@ -135,6 +150,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
+    // Drops on the list's viewport.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -152,6 +169,10 @@ private:
     void showComponentError(const QString& text);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
+    void bindDrops();
+    bool scanFolder(const QString& folder, TfrmLoad& load);
+    void waitUntil(const std::function<bool()>& done);
+    void wakeWait();
 
     IUserInterface& ui_;
     SettingsStore store_;
@@ -170,6 +191,11 @@ private:
     std::unique_ptr<ITagEditor> tagEditor_;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+
+    TfrmLoad* load_ = nullptr;   // the load dialog while AddPaths runs
+    QEventLoop* wait_ = nullptr; // AddPaths' wait for the scanner
+    bool scanPending_ = false;   // a started scan whose worker has not reported its end yet
+    QString scanError_;          // an error raised while a found file was added
 };
 
 } // namespace quillotone

@@ -1,0 +1,86 @@
+#include "app/tfrm_load.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillotone {
+
+TfrmLoad::TfrmLoad(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      lblFilename(new QLabel(this)), ProgressBar(new QProgressBar(this)),
+      btnCancel(new QPushButton("Cancel", this)) {
+    setObjectName("TfrmLoad");
+    setWindowTitle("Load File...");
+    setModal(false);
+    auto* caption = new QLabel("Process file:", this);
+    lblFilename->setObjectName("lblFilename");
+    lblFilename->setWordWrap(true);
+    lblFilename->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for three lines; a longer path is cut rather than growing the dialog.
+    lblFilename->setFixedHeight(QFontMetrics(lblFilename->font()).lineSpacing() * 3);
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setDefault(true);
+    btnCancel->setAutoDefault(true);
+    connect(btnCancel, &QPushButton::clicked, this, [this] {
+        Cancelled = true;
+        emit CancelClicked();
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption);
+    layout->addWidget(lblFilename);
+    layout->addWidget(ProgressBar);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnCancel);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    setFixedWidth(380);
+    setFixedHeight(sizeHint().height());
+    if (parent) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(parent->window()->geometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmLoad::ShowPath(const QString& path) {
+    // Break anywhere: a path has few spaces, and the label wraps only at them.
+    path_ = path;
+    QString breakable;
+    breakable.reserve(path.size() * 2);
+    for (QChar c : path) {
+        breakable += c;
+        breakable += QChar(0x200B);
+    }
+    lblFilename->setText(breakable);
+    repaint();
+}
+
+void TfrmLoad::Advance() {
+    const int next = ProgressBar->value() + 1;
+    ProgressBar->setValue(next >= 100 ? 1 : next);
+    ProgressBar->repaint();
+}
+
+void TfrmLoad::closeEvent(QCloseEvent* event) {
+    if (closing_)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmLoad::Finish() {
+    closing_ = true;
+    close();
+}
+
+} // namespace quillotone

@@ -1,0 +1,65 @@
+// Times a drop of one folder onto the main window's list with the real information component:
+// the scan, the kind test, the icon, properties and tags of every row. Prints milliseconds per file.
+// usage: app_drop_bench FOLDER
+#include "app/tfrm_main.h"
+#include "app/user_interface.h"
+#include "conversion/taudio_information.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+
+using namespace quillotone;
+
+namespace {
+
+// Counts what would be shown instead of showing it.
+class Unattended final : public IUserInterface {
+public:
+    int shown = 0;
+    bool OpenUrl(const QUrl&) override { return true; }
+    QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
+                                        QMessageBox::StandardButtons) override {
+        ++shown;
+        return QMessageBox::Ok;
+    }
+    QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString ExistingFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    int Exec(QDialog&) override {
+        ++shown;
+        return QDialog::Accepted;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
+    }
+    QTemporaryDir settings;
+    Unattended ui;
+    MainWindowParts parts;
+    parts.createInformation = [] { return std::unique_ptr<IAudioInformation2>(new TAudioInformation2); };
+    TfrmMain win(ui, SettingsStore(settings.filePath("Quillotone.conf")), settings.path(), ProductLinks{},
+                 parts);
+
+    QElapsedTimer timer;
+    timer.start();
+    win.AddPaths(TfrmMain::DroppedPaths({QString::fromLocal8Bit(argv[1])}));
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+
+    const int rows = win.ListModel().rowCount();
+    if (ui.shown != 0 || rows == 0) {
+        std::fprintf(stderr, "%d rows added, %d messages shown\n", rows, ui.shown);
+        return 1;
+    }
+    std::printf("drop of a folder  %5d files  %8.1f ms  %.3f ms per file\n", rows, ms, ms / double(rows));
+    return 0;
+}
