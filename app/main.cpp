@@ -1,8 +1,10 @@
 // Quillotone: a batch audio converter with a tag editor.
 #include "app/application.h"
+#include "app/settings_parts.h"
 #include "app/settings_store.h"
 #include "app/tfrm_main.h"
 #include "app/user_interface.h"
+#include "app/window_run.h"
 #include "conversion/taudio_convert.h"
 #include "conversion/taudio_information.h"
 
@@ -34,6 +36,8 @@ int main(int argc, char** argv) {
     MainWindowParts parts;
     parts.createConvert = [] { return std::make_unique<TAudioConvert>(); };
     parts.createInformation = [] { return std::make_unique<TAudioInformation2>(); };
+    AddSettingsParts(parts);
+    AddRunPart(parts);
     // The help file lies beside the executable, whatever the current folder is.
     TfrmMain window(
         ui, userSettings(), QCoreApplication::applicationDirPath(),

@@ -634,8 +634,12 @@ void TfrmMain::LoadSettings() {
     applyOptions(stored.window);
 }
 
-void TfrmMain::SaveSettings() {
+void TfrmMain::ReadInspector() {
     if (inspector_) inspector_->ReadInspector();
+}
+
+void TfrmMain::SaveSettings() {
+    ReadInspector();
     StoredSettings stored;
     stored.encoder = settings_;
     stored.window = collectOptions();

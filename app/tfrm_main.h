@@ -80,6 +80,8 @@ public:
     void UpdateActions(); // every action's enable rule
     void PCChange(int index);
     void cmboutFormatChange();
+    // The inspector's values become the settings (nothing without an inspector).
+    void ReadInspector();
     void edtoutFolderButtonClick();
     void chkRenameClick();
     void rdprefixClick();

@@ -1,0 +1,53 @@
+// The conversion run inside the main window: the run's host over TfrmMain's controls, and the
+// window part that owns the host and the run.
+#pragma once
+
+#include "app/window_parts.h"
+#include "conversion/conversion_run.h"
+
+#include <functional>
+
+namespace quillotone {
+
+class TfrmMain;
+struct MainWindowParts;
+
+class WindowRunHost final : public IConversionRunHost {
+public:
+    explicit WindowRunHost(TfrmMain& w) : w_(w) {}
+
+    int RowCount() const override;
+    NamingRow RowCells(int row) const override;
+    void SetMark(int row, int mark) override;
+    void ScrollToRow(int row) override;
+    RunSettings Settings() const override;
+    void ApplyEncoderSettings() override;
+    void SetCaption(const QString& caption) override;
+    void SetProgressVisible(bool visible) override;
+    void SetProgressValue(int percent) override;
+    void SetRunControlsEnabled(bool on) override;
+    bool AskYesNo(const QString& title, const QString& text) override;
+    void ShowErrorBox(const QString& title, const QString& text) override;
+    void ShowPlainMessage(const QString& text) override;
+    void ExploreFolder(const QString& folder) override;
+    void ShowGeneralError(const QString& text) override;
+
+private:
+    TfrmMain& w_;
+};
+
+// On the window's conversion component and its step timer `TimeState`.
+class WindowRun final : public IConversionRun {
+public:
+    explicit WindowRun(TfrmMain& w);
+    bool IsConverting() const override { return run.IsConverting(); }
+    void ActConvertExecute() override { run.ActConvertExecute(); }
+    WindowRunHost host;
+    TConversionRun run;
+};
+
+// Sets parts.createRun; a window without a conversion component gets no run. Every converted
+// output is tagged from its row in the window's write format.
+void AddRunPart(MainWindowParts& parts);
+
+} // namespace quillotone
