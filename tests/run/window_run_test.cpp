@@ -1,5 +1,6 @@
 // A run inside the real main window on the real components, with screenshots during and after it.
 #include "app/app_fakes.h"
+#include "app/settings_parts.h"
 #include "common/test_files.h"
 #include "conversion/taudio_convert.h"
 #include "conversion/taudio_information.h"
@@ -75,6 +76,43 @@ TEST(WindowRun, ConvertsTheListAndRestoresTheWindow) {
     for (const char* name : {"one.mp3", "two.mp3", "three.mp3"})
         EXPECT_EQ(testutil::probe(dir / "out" / name).codec, "mp3") << name;
     if (shots) win.grab().save(QString(shots) + "/run-after.png");
+}
+
+// The program's own wiring: the inspector, the quality controller and the run with its tagging
+// step, as main() sets them up.
+TEST(WindowRun, ProgramPartsTagEveryOutputFromItsRow) {
+    testutil::TempDir dir;
+    apptest::FakeUi ui;
+    MainWindowParts parts;
+    parts.createConvert = [] { return std::unique_ptr<IAudioConvert>(std::make_unique<TAudioConvert>()); };
+    parts.createInformation = [] {
+        return std::unique_ptr<IAudioInformation2>(std::make_unique<TAudioInformation2>());
+    };
+    AddSettingsParts(parts);
+    AddRunPart(parts);
+    TfrmMain win(ui, SettingsStore(QString::fromStdString((dir / "s" / "Quillotone.conf").string())),
+                 QString::fromStdString(dir.path().string()), ProductLinks{"h", "m"}, parts);
+    ASSERT_TRUE(testutil::makeTone(dir / "song.wav", {"-c:a", "pcm_s16le"}, 1.0));
+    win.List().AddFiles({QString::fromStdString((dir / "song.wav").string())}, &win);
+    ASSERT_EQ(win.ListModel().rowCount(), 1);
+    win.ListModel().SetCell(0, Column::Artist, "Артист");
+    win.ListModel().SetCell(0, Column::Title, "Song Title");
+    win.ListModel().SetCell(0, Column::TrackNumber, "4");
+    win.edtoutFolder->setText(QString::fromStdString((dir / "out").string()));
+    win.chkShowSucc->setChecked(false);
+    win.cmbWriteFormat->setCurrentIndex(3); // "ID3v1 & ID3v2": ffprobe reads no APEv2 in MP3
+    for (int format : {0, 1, 3}) {          // MP3, Ogg, WMA; WAV gets no tags
+        SCOPED_TRACE(format);
+        win.cmboutFormat->setCurrentIndex(format);
+        win.ActConvertExecute();
+        ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
+        ASSERT_EQ(win.ListModel().Mark(0), 2);
+        const char* ext = format == 0 ? "song.mp3" : format == 1 ? "song.ogg" : "song.wma";
+        testutil::ProbeInfo p = testutil::probe(dir / "out" / ext);
+        EXPECT_EQ(p.tag("title"), "Song Title");
+        EXPECT_EQ(p.tag("artist"), "Артист");
+        EXPECT_EQ(p.tag("track").substr(0, 1), "4");
+    }
 }
 
 } // namespace
