@@ -19,7 +19,7 @@ QString noText() {
 #define Q_FIELD(member) [](StoredSettings& s) -> SettingField { return &s.member; }
 
 // Indexes count the items of cmboutFormat (4), cmbRename (14), cmbReadpriority (4), cmbWriteFormat (6).
-const std::array<SettingSpec, 43> kTable{{
+const std::array<SettingEntry, 43> kTable{{
     {"MP3SampleRate", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.mp3.Mp3SampleRate)},
     {"MP3Channel", SettingType::Integer, 2, nullptr, 0, Q_FIELD(encoder.mp3.Mp3ChannelMode)},
     {"MP3Bitrate", SettingType::Integer, 256, nullptr, 0, Q_FIELD(encoder.mp3.Mp3Bitrate)},
@@ -81,42 +81,42 @@ bool readNumber(const QVariant& value, int32_t& out) {
     return ok;
 }
 
-void applyDefault(const SettingSpec& spec, StoredSettings& s) {
+void applyDefault(const SettingEntry& entry, StoredSettings& s) {
     std::visit(
         [&](auto* field) {
             using T = std::remove_pointer_t<decltype(field)>;
             if constexpr (std::is_same_v<T, QString>)
-                *field = spec.defaultText();
+                *field = entry.defaultText();
             else if constexpr (std::is_same_v<T, bool>)
-                *field = spec.defaultNumber != 0;
+                *field = entry.defaultNumber != 0;
             else
-                *field = spec.defaultNumber;
+                *field = entry.defaultNumber;
         },
-        spec.field(s));
+        entry.field(s));
 }
 
-void readValue(const SettingSpec& spec, const QVariant& value, StoredSettings& s) {
-    SettingField field = spec.field(s);
-    if (spec.type == SettingType::Text) {
+void readValue(const SettingEntry& entry, const QVariant& value, StoredSettings& s) {
+    SettingField field = entry.field(s);
+    if (entry.type == SettingType::Text) {
         // Written by us, a text always reads back as one string; a list or other type is not ours.
         if (value.typeId() == QMetaType::QString)
             *std::get<QString*>(field) = value.toString();
         else
-            applyDefault(spec, s);
+            applyDefault(entry, s);
         return;
     }
     int32_t n = 0;
     if (!readNumber(value, n)) {
-        applyDefault(spec, s);
+        applyDefault(entry, s);
         return;
     }
-    switch (spec.type) {
+    switch (entry.type) {
     case SettingType::Boolean:
         *std::get<bool*>(field) = n != 0;
         break;
     case SettingType::Index:
         // Only the upper end is checked: a negative index leaves the drop-down without a selection.
-        *std::get<int32_t*>(field) = n >= spec.itemCount ? spec.defaultNumber : n;
+        *std::get<int32_t*>(field) = n >= entry.itemCount ? entry.defaultNumber : n;
         break;
     default:
         *std::get<int32_t*>(field) = n;
@@ -124,7 +124,7 @@ void readValue(const SettingSpec& spec, const QVariant& value, StoredSettings& s
     }
 }
 
-QVariant storedValue(const SettingSpec& spec, StoredSettings& s) {
+QVariant storedValue(const SettingEntry& entry, StoredSettings& s) {
     return std::visit(
         [](auto* field) -> QVariant {
             using T = std::remove_pointer_t<decltype(field)>;
@@ -133,12 +133,12 @@ QVariant storedValue(const SettingSpec& spec, StoredSettings& s) {
             else
                 return QVariant(*field);
         },
-        spec.field(s));
+        entry.field(s));
 }
 
 } // namespace
 
-std::span<const SettingSpec> SettingsTable() {
+std::span<const SettingEntry> SettingsTable() {
     return kTable;
 }
 
@@ -170,17 +170,17 @@ bool SettingsStore::Load(StoredSettings& settings) const {
     if (!store || store->status() != QSettings::NoError) {
         // Nothing is read: the encoder values take their defaults, the window keeps its state.
         StoredSettings defaults;
-        for (const SettingSpec& spec : table)
-            applyDefault(spec, defaults);
+        for (const SettingEntry& entry : table)
+            applyDefault(entry, defaults);
         settings.encoder = defaults.encoder;
         return false;
     }
-    for (const SettingSpec& spec : table) {
-        const QVariant value = store->value(QLatin1String(spec.name));
+    for (const SettingEntry& entry : table) {
+        const QVariant value = store->value(QLatin1String(entry.name));
         if (value.isValid())
-            readValue(spec, value, settings);
+            readValue(entry, value, settings);
         else
-            applyDefault(spec, settings);
+            applyDefault(entry, settings);
     }
     return true;
 }
@@ -190,8 +190,8 @@ bool SettingsStore::Save(const StoredSettings& settings) const {
     QSettings store(location_, format_);
     if (store.status() != QSettings::NoError) return false;
     StoredSettings copy = settings; // the table hands out writable fields
-    for (const SettingSpec& spec : SettingsTable())
-        store.setValue(QLatin1String(spec.name), storedValue(spec, copy));
+    for (const SettingEntry& entry : SettingsTable())
+        store.setValue(QLatin1String(entry.name), storedValue(entry, copy));
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -44,7 +44,7 @@ enum class SettingType {
 
 using SettingField = std::variant<int32_t*, bool*, QString*>;
 
-struct SettingSpec {
+struct SettingEntry {
     const char* name;
     SettingType type;
     int32_t defaultNumber;    // Integer, Boolean (0 or 1) and Index
@@ -54,7 +54,7 @@ struct SettingSpec {
 };
 
 // In stored order.
-std::span<const SettingSpec> SettingsTable();
+std::span<const SettingEntry> SettingsTable();
 
 // The default target folder: the user's music folder ("C:\My Music" on Windows).
 QString DefaultTargetFolder();

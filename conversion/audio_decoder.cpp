@@ -64,7 +64,7 @@ struct AudioDecoder::Impl {
         avformat_close_input(&format);
     }
 
-    void configure(const AVFrame* f, const SampleSpec& out) {
+    void configure(const AVFrame* f, const PcmLayout& out) {
         AVChannelLayout layout = layoutOf(f->ch_layout);
         bool same = swr || passthrough ? (f->sample_rate == inRate && f->format == inFormat &&
                                           av_channel_layout_compare(&layout, &inLayout) == 0)
@@ -92,7 +92,7 @@ struct AudioDecoder::Impl {
     }
 
     // Converts `count` input samples (null input flushes) and hands the result on.
-    void convert(const uint8_t** in, int count, const SampleSpec& out, const Sink& sink) {
+    void convert(const uint8_t** in, int count, const PcmLayout& out, const Sink& sink) {
         int capacity = swr_get_out_samples(swr, count);
         if (capacity <= 0) return;
         int planes = av_sample_fmt_is_planar(out.format) ? out.channels : 1;
@@ -146,7 +146,7 @@ int AudioDecoder::sourceChannels() const {
     return d->codec->ch_layout.nb_channels;
 }
 
-bool AudioDecoder::Run(const SampleSpec& out, const Sink& sink, const Progress& progress) {
+bool AudioDecoder::Run(const PcmLayout& out, const Sink& sink, const Progress& progress) {
     int64_t decodedSamples = 0;
     auto receiveAll = [&]() {
         for (;;) {

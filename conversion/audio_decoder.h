@@ -13,7 +13,7 @@ extern "C" {
 
 namespace quillotone {
 
-struct SampleSpec {
+struct PcmLayout {
     int rate = 44100;
     int channels = 2;
     AVSampleFormat format = AV_SAMPLE_FMT_S16; // interleaved S16/U8, or planar float
@@ -38,7 +38,7 @@ public:
 
     // Decodes the whole stream. Returns false when progress asked to stop. Throws ConvertFailure
     // WrongFormat when not a single sample could be decoded.
-    bool Run(const SampleSpec& out, const Sink& sink, const Progress& progress);
+    bool Run(const PcmLayout& out, const Sink& sink, const Progress& progress);
 
 private:
     struct Impl;

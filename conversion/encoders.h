@@ -14,7 +14,7 @@ class AudioEncoder {
 public:
     virtual ~AudioEncoder() = default;
     // The samples Encode expects.
-    virtual SampleSpec Input() const = 0;
+    virtual PcmLayout Input() const = 0;
     virtual void Encode(const uint8_t* const* planes, int samples) = 0;
     // Flushes the encoder and completes the file's headers; the caller then commits the file.
     virtual void Finish() = 0;

@@ -36,7 +36,7 @@ public:
         gfp_ = lame_init();
         if (!gfp_) throw std::bad_alloc();
         int channels = s.channelMode == 1 ? 1 : 2;
-        spec_ = {s.sampleRate, channels, AV_SAMPLE_FMT_S16};
+        layout_ = {s.sampleRate, channels, AV_SAMPLE_FMT_S16};
         lame_set_in_samplerate(gfp_, s.sampleRate);
         lame_set_out_samplerate(gfp_, s.sampleRate);
         lame_set_num_channels(gfp_, channels);
@@ -76,12 +76,12 @@ public:
 
     ~Mp3Encoder() override { lame_close(gfp_); }
 
-    SampleSpec Input() const override { return spec_; }
+    PcmLayout Input() const override { return layout_; }
 
     void Encode(const uint8_t* const* planes, int samples) override {
         reserve(samples);
         const auto* pcm = reinterpret_cast<const short*>(planes[0]);
-        int n = spec_.channels == 2
+        int n = layout_.channels == 2
                     ? lame_encode_buffer_interleaved(gfp_, const_cast<short*>(pcm), samples, buffer_.data(),
                                                      static_cast<int>(buffer_.size()))
                     : lame_encode_buffer(gfp_, pcm, pcm, samples, buffer_.data(),
@@ -115,7 +115,7 @@ private:
     OutputFile& out_;
     LameSettings settings_;
     lame_t gfp_ = nullptr;
-    SampleSpec spec_;
+    PcmLayout layout_;
     std::vector<unsigned char> buffer_;
 };
 

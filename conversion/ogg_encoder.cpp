@@ -19,7 +19,7 @@ class OggEncoder final : public AudioEncoder {
 public:
     OggEncoder(const OggParams& p, OutputFile& out) : out_(out) {
         int channels = p.channels == 1 ? 1 : 2;
-        spec_ = {p.sampleRate, channels, AV_SAMPLE_FMT_FLTP};
+        layout_ = {p.sampleRate, channels, AV_SAMPLE_FMT_FLTP};
         vorbis_info_init(&vi_);
         int err;
         if (p.minBitrate > 0 || p.maxBitrate > 0) {
@@ -66,11 +66,11 @@ public:
         vorbis_info_clear(&vi_);
     }
 
-    SampleSpec Input() const override { return spec_; }
+    PcmLayout Input() const override { return layout_; }
 
     void Encode(const uint8_t* const* planes, int samples) override {
         float** buffer = vorbis_analysis_buffer(&vd_, samples);
-        for (int c = 0; c < spec_.channels; ++c)
+        for (int c = 0; c < layout_.channels; ++c)
             std::memcpy(buffer[c], planes[c], sizeof(float) * static_cast<size_t>(samples));
         vorbis_analysis_wrote(&vd_, samples);
         drain();
@@ -102,7 +102,7 @@ private:
     }
 
     OutputFile& out_;
-    SampleSpec spec_;
+    PcmLayout layout_;
     vorbis_info vi_{};
     vorbis_comment vc_{};
     vorbis_dsp_state vd_{};

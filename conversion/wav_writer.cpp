@@ -28,7 +28,7 @@ public:
         if (p.sampleRate < 1000 || p.sampleRate > 384000)
             throw ConvertFailure(ConvertError::InvalidParameters, "Unusable WAV sample rate");
         int channels = p.channels == 1 ? 1 : 2;
-        spec_ = {p.sampleRate, channels, p.bitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16};
+        layout_ = {p.sampleRate, channels, p.bitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16};
         frameBytes_ = static_cast<uint32_t>(channels * p.bitsPerSample / 8);
         std::array<uint8_t, 44> h{};
         std::copy_n("RIFF", 4, h.begin());
@@ -45,7 +45,7 @@ public:
         out_.Write(h.data(), h.size());
     }
 
-    SampleSpec Input() const override { return spec_; }
+    PcmLayout Input() const override { return layout_; }
 
     void Encode(const uint8_t* const* planes, int samples) override {
         uint64_t bytes = uint64_t(samples) * frameBytes_;
@@ -70,7 +70,7 @@ public:
 
 private:
     OutputFile& out_;
-    SampleSpec spec_;
+    PcmLayout layout_;
     uint32_t frameBytes_ = 4;
     uint64_t dataBytes_ = 0;
 };

@@ -31,7 +31,7 @@ public:
 
     ~WmaEncoder() override { release(); }
 
-    SampleSpec Input() const override { return spec_; }
+    PcmLayout Input() const override { return layout_; }
 
     void Encode(const uint8_t* const* planes, int samples) override {
         if (av_audio_fifo_write(fifo_, reinterpret_cast<void**>(const_cast<uint8_t**>(planes)), samples) <
@@ -54,7 +54,7 @@ private:
     static constexpr int kIoBuffer = 64 * 1024;
 
     void init(const WmaProfileInfo& p) {
-        spec_ = {p.sampleRate, p.channels, AV_SAMPLE_FMT_FLTP};
+        layout_ = {p.sampleRate, p.channels, AV_SAMPLE_FMT_FLTP};
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
         if (!codec) throw ConvertFailure(ConvertError::Unexpected, "This FFmpeg has no WMA encoder");
         if (avformat_alloc_output_context2(&fmt_, nullptr, "asf", nullptr) < 0 || !fmt_)
@@ -171,7 +171,7 @@ private:
     }
 
     OutputFile& out_;
-    SampleSpec spec_;
+    PcmLayout layout_;
     AVFormatContext* fmt_ = nullptr;
     AVCodecContext* ctx_ = nullptr;
     AVStream* stream_ = nullptr;

@@ -22,21 +22,21 @@ std::string text(const testutil::fs::path& file) {
 StoredSettings distinctValues() {
     StoredSettings s;
     int i = 0;
-    for (const SettingSpec& spec : SettingsTable()) {
+    for (const SettingEntry& entry : SettingsTable()) {
         ++i;
-        SettingField field = spec.field(s);
-        switch (spec.type) {
+        SettingField field = entry.field(s);
+        switch (entry.type) {
         case SettingType::Integer:
             *std::get<int32_t*>(field) = 1000 + i;
             break;
         case SettingType::Boolean:
-            *std::get<bool*>(field) = spec.defaultNumber == 0;
+            *std::get<bool*>(field) = entry.defaultNumber == 0;
             break;
         case SettingType::Text:
             *std::get<QString*>(field) = QString("text %1, with ü; and \"quotes\" = [x]").arg(i);
             break;
         case SettingType::Index:
-            *std::get<int32_t*>(field) = spec.itemCount - 1;
+            *std::get<int32_t*>(field) = entry.itemCount - 1;
             break;
         }
     }
@@ -48,8 +48,8 @@ StoredSettings distinctValues() {
     return s;
 }
 
-QVariant valueOf(const SettingSpec& spec, StoredSettings& s) {
-    return std::visit([](auto* f) { return QVariant::fromValue(*f); }, spec.field(s));
+QVariant valueOf(const SettingEntry& entry, StoredSettings& s) {
+    return std::visit([](auto* f) { return QVariant::fromValue(*f); }, entry.field(s));
 }
 
 class Store : public WindowFixture {};
@@ -102,16 +102,16 @@ TEST_F(Store, RoundTripOfEveryValue) {
     ASSERT_TRUE(store.Save(written));
     StoredSettings read;
     ASSERT_TRUE(store.Load(read));
-    for (const SettingSpec& spec : SettingsTable())
-        EXPECT_EQ(valueOf(spec, read), valueOf(spec, written)) << spec.name;
+    for (const SettingEntry& entry : SettingsTable())
+        EXPECT_EQ(valueOf(entry, read), valueOf(entry, written)) << entry.name;
 
     // And through the window: loaded into the controls, saved back unchanged.
     open();
     closeWindow();
     StoredSettings again;
     ASSERT_TRUE(store.Load(again));
-    for (const SettingSpec& spec : SettingsTable())
-        EXPECT_EQ(valueOf(spec, again), valueOf(spec, written)) << spec.name;
+    for (const SettingEntry& entry : SettingsTable())
+        EXPECT_EQ(valueOf(entry, again), valueOf(entry, written)) << entry.name;
 }
 
 TEST_F(Store, StoredValuesAreCheckedAsTheyLoad) {
