@@ -1,9 +1,10 @@
 #include "conversion/taudio_information.h"
 
 #include "conversion/ffmpeg_setup.h"
-#include "conversion/mpeg_stream_facts.h"
-#include "tags/id3v1/id3v1.h"
-#include "tags/id3v2/id3v2.h"
+#include "tags/io/files.h"
+#include "tags/io/stream.h"
+#include "tags/io/text.h"
+#include "tags/mpeg/mpeg_audio.h"
 
 #include <QFileInfo>
 
@@ -35,11 +36,13 @@ std::vector<uint8_t> readRange(const std::string& path, int64_t offset, size_t c
 }
 
 // Size of an ID3v2 tag at the start, so that probing looks at the audio behind a large cover.
-int64_t leadingId3v2Size(const std::vector<uint8_t>& head) {
-    if (head.size() < 10 || std::memcmp(head.data(), "ID3", 3) != 0) return 0;
-    int64_t size = (int64_t(head[6] & 0x7F) << 21) | (int64_t(head[7] & 0x7F) << 14) |
-                   (int64_t(head[8] & 0x7F) << 7) | (head[9] & 0x7F);
-    return size + 10 + ((head[5] & 0x10) ? 10 : 0);
+int64_t leadingTagSize(const std::string& path) {
+    try {
+        tags::TWideFileStream stream(path, tags::ModeReadShared);
+        return tags::LeadingTagSize(stream);
+    } catch (const tags::TFileError&) {
+        return 0;
+    }
 }
 
 // Decides the kind by content alone: the file name never takes part. The three container
@@ -47,10 +50,7 @@ int64_t leadingId3v2Size(const std::vector<uint8_t>& head) {
 // grows with every demuxer it knows.
 Kind probeKind(const std::string& path) {
     constexpr size_t kProbeBytes = 8 * 1024; // seven frames at 320 kbit/s
-    std::vector<uint8_t> head = readRange(path, 0, 10);
-    if (head.empty()) return Kind::None;
-    int64_t skip = leadingId3v2Size(head);
-    std::vector<uint8_t> data = readRange(path, skip, kProbeBytes);
+    std::vector<uint8_t> data = readRange(path, leadingTagSize(path), kProbeBytes);
     if (data.size() < 4) return Kind::None;
     const size_t size = data.size();
     if (size >= 12 && std::memcmp(data.data(), "RIFF", 4) == 0 && std::memcmp(&data[8], "WAVE", 4) == 0)
@@ -91,33 +91,10 @@ Kind probeKind(const std::string& path) {
     return Kind::None;
 }
 
-bool validUtf8(const std::string& s) {
-    size_t i = 0, n = s.size();
-    while (i < n) {
-        auto c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        if (len == 0 || i + len > n) return false;
-        for (size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) return false;
-        i += len;
-    }
-    return true;
-}
-
 // libavformat hands ID3v1 bytes on undecoded: those are Latin-1.
 std::string asUtf8(const char* value) {
     std::string s = value ? value : "";
-    if (validUtf8(s)) return s;
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return tags::IsValidUtf8(s) ? s : tags::Latin1ToUtf8(s);
 }
 
 // The first of `keys` that the file's metadata holds (container first, then the audio stream).
@@ -221,22 +198,24 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
 
     std::string format = ctx->iformat->name;
     QString description;
+    tags::TMPEGaudio mpeg; // our reader of the frame header, the VBR header and the three tags
     if (format == "mp3") {
-        MpegStreamFacts facts = ReadMpegStreamFacts(path, current_.fileSize);
-        if (facts.valid) {
+        bool valid = mpeg.ReadInfo(std::filesystem::path(path)) && mpeg.Valid();
+        const tags::TFrameData& frame = mpeg.Frame;
+        if (valid) {
             // libavformat counts an APEv2 tag as audio; the frame count or the bytes between the tags do not
-            current_.durationMs = static_cast<int32_t>(facts.durationMs);
-            if (facts.channelMode == 3) current_.channelMode = 3;
-            if (facts.averageBitrate > 0) bitrate = facts.averageBitrate;
+            current_.durationMs = static_cast<int32_t>(mpeg.Duration() * 1000);
+            if (frame.Mode == 2) current_.channelMode = 3;
+            if (mpeg.BitRate() > 0) bitrate = int64_t(mpeg.BitRate()) * 1000;
         }
+        const char* version = !valid || frame.Version == 3 ? "1" : frame.Version == 2 ? "2" : "2.5";
         description = QString("MPEG %1 Layer %2: %3%4 kbit/s, %5 Hz, %6")
-                          .arg(QString::fromStdString(facts.valid ? facts.version : "1"))
-                          .arg(facts.valid ? facts.layer : 3)
-                          .arg(facts.vbr ? "VBR " : "")
+                          .arg(version)
+                          .arg(valid ? 4 - frame.Layer : 3)
+                          .arg(valid && mpeg.VBR.Found ? "VBR " : "")
                           .arg(bitrate / 1000)
                           .arg(current_.sampleRate)
-                          .arg(facts.valid && facts.channelMode == 2 ? "joint stereo"
-                                                                     : channelWord(current_.channelMode));
+                          .arg(valid && frame.Mode == 1 ? "joint stereo" : channelWord(current_.channelMode));
     } else if (format == "ogg") {
         description = QString("Ogg Vorbis: %1 kbit/s, %2 Hz, %3")
                           .arg(bitrate / 1000)
@@ -277,17 +256,15 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     current_.encodedBy = lookup(ctx, stream, {"encoded_by", "encodedby", "encoded-by", "WM/EncodedBy"});
     current_.track = static_cast<int16_t>(leadingNumber(lookup(ctx, stream, {"track", "tracknumber"}), 4));
     current_.year = yearOf(lookup(ctx, stream, {"date", "year", "WM/Year", "TYER", "TDRC"}));
-    if (format == "mp3") fillFromMp3Tags(path);
+    if (format == "mp3") fillFromMp3Tags(mpeg);
 }
 
 // libavformat shows no ID3v1 record when the file holds any other tag, and no ID3v2 URL
 // frames; our own tag readers fill what it left empty.
-void TAudioInformation2::fillFromMp3Tags(const std::string& path) {
-    tags::TID3v2 v2;
-    if (current_.url.empty() && v2.ReadTags(std::filesystem::path(path)) && v2.Exists())
-        current_.url = v2.Link();
-    tags::TID3v1 v1;
-    if (!v1.ReadTags(std::filesystem::path(path)) || !v1.Exists()) return;
+void TAudioInformation2::fillFromMp3Tags(const tags::TMPEGaudio& mpeg) {
+    if (current_.url.empty() && mpeg.ID3v2.Exists()) current_.url = mpeg.ID3v2.Link();
+    const tags::TID3v1& v1 = mpeg.ID3v1;
+    if (!v1.Exists()) return;
     auto fill = [](std::string& field, const std::string& value) {
         if (field.empty()) field = value;
     };

@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace tags {
+class TMPEGaudio;
+}
+
 namespace quillotone {
 
 class TAudioInformation2 final : public IAudioInformation2 {
@@ -49,7 +53,7 @@ public:
 
 private:
     static QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
-    void fillFromMp3Tags(const std::string& path);
+    void fillFromMp3Tags(const tags::TMPEGaudio& mpeg);
     Info current_;
 };
 

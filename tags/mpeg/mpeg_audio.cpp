@@ -213,7 +213,14 @@ bool TMPEGaudio::ReadInfo(TStream& stream) {
             if (Frame.Found) {
                 Frame.Position += offset;
                 AudioStart = Frame.Position;
-                AudioEnd = FileLength - ID3v1.TrailerSize();
+                // An APEv2 tag in front of the trailer is not audio either; counting it would
+                // stretch a CBR file's duration by the tag's bytes (a cover picture: seconds).
+                try {
+                    APEtag.ReadFrom(stream);
+                } catch (const TFileError&) {
+                    APEtag.Clear();
+                }
+                AudioEnd = std::max(AudioStart, FileLength - ID3v1.TrailerSize() - APEtag.TotalSize());
                 if (Encoder.empty()) {
                     int64_t end = FileLength - (ID3v1.Exists() ? 128 : 0);
                     int64_t start = std::max<int64_t>(0, end - static_cast<int64_t>(kFrameSearchBlock));
