@@ -1,5 +1,6 @@
 // The quality list texts, what each choice writes, which choice the settings select back, and
 // how the settings reach the component (ApplyOutputFormat, ReadBackEncoder).
+#include "common/first_start_settings.h"
 #include "conversion/encoder_apply.h"
 #include "conversion/encoder_lists.h"
 #include "conversion/quality_choices.h"
@@ -13,18 +14,7 @@ using namespace quillotone;
 
 namespace {
 
-EncoderSettings firstStart() {
-    EncoderSettings s;
-    s.mp3 = {44100, 2, 256, 7, 30, 5, 15160, 760, -1, 192, false, false, 7, 128, 0, 0};
-    s.ogg = {44100, 2, 256, -1};
-    s.OggMinBitrate = 128;
-    s.OggMaxBitrate = 128;
-    s.WavBitsPerSample = 16;
-    s.WavChannels = 2;
-    s.WavSampleRate = 44100;
-    s.WmaQuality = 1;
-    return s;
-}
+using testutil::firstStart;
 
 QStringList wmaNames() {
     QStringList out;

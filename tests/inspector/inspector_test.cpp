@@ -1,6 +1,7 @@
 // The property grid and the encoder settings inspector, offscreen: layout, the transfers both
 // ways with their fall-backs, the enabling rules and the presets.
 #include "app/inspector.h"
+#include "common/first_start_settings.h"
 #include "conversion/taudio_convert.h"
 
 #include <QAbstractButton>
@@ -12,18 +13,7 @@ using namespace quillotone;
 
 namespace {
 
-EncoderSettings firstStart() {
-    EncoderSettings s;
-    s.mp3 = {44100, 2, 256, 7, 30, 5, 15160, 760, -1, 192, false, false, 7, 128, 0, 0};
-    s.ogg = {44100, 2, 256, -1};
-    s.OggMinBitrate = 128;
-    s.OggMaxBitrate = 128;
-    s.WavBitsPerSample = 16;
-    s.WavChannels = 2;
-    s.WavSampleRate = 44100;
-    s.WmaQuality = 1;
-    return s;
-}
+using testutil::firstStart;
 
 std::string captionsUnder(const PropertyItem& group) {
     std::string out;

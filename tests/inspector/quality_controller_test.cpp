@@ -1,6 +1,7 @@
 // The quality drop-down's controller on real combo boxes, the inspector and the real conversion
 // component: picks, the status pane, the preset re-applied, and outputs that match the pick.
 #include "app/quality_controller.h"
+#include "common/first_start_settings.h"
 #include "common/test_files.h"
 #include "conversion/conversion_helpers.h"
 #include "conversion/encoder_lists.h"
@@ -16,18 +17,7 @@ using testutil::Target;
 
 namespace {
 
-EncoderSettings firstStart() {
-    EncoderSettings s;
-    s.mp3 = {44100, 2, 256, 7, 30, 5, 15160, 760, -1, 192, false, false, 7, 128, 0, 0};
-    s.ogg = {44100, 2, 256, -1};
-    s.OggMinBitrate = 128;
-    s.OggMaxBitrate = 128;
-    s.WavBitsPerSample = 16;
-    s.WavChannels = 2;
-    s.WavSampleRate = 44100;
-    s.WmaQuality = 1;
-    return s;
-}
+using testutil::firstStart;
 
 class QualityTest : public ::testing::Test {
 protected:
