@@ -511,7 +511,13 @@ bool TAsfEditor::Modify(int index, TAsfType type, const std::vector<uint8_t>& va
     a.value = value;
     if (type == TAsfType::Bool)
         a.value = {static_cast<uint8_t>(value[0] | value[1] | value[2] | value[3] ? 1 : 0), 0, 0, 0};
-    switch (a.place) {
+    markDirty(a.place);
+    return true;
+}
+
+// The object that holds `place` is re-encoded at the next flush.
+void TAsfEditor::markDirty(TAsfPlace place) {
+    switch (place) {
     case TAsfPlace::ContentDescription:
         dirtyCD_ = true;
         break;
@@ -525,33 +531,17 @@ bool TAsfEditor::Modify(int index, TAsfType type, const std::vector<uint8_t>& va
         dirtyLib_ = true;
         break;
     case TAsfPlace::Derived:
-        break;
+        return;
     }
     modified_ = true;
-    return true;
 }
 
 bool TAsfEditor::Delete(int index) {
     if (!open_ || index < 0 || index >= AttributeCount()) return false;
     const TAsfAttribute& a = attributes_[static_cast<size_t>(index)];
-    switch (a.place) {
-    case TAsfPlace::Derived:
-        return false;
-    case TAsfPlace::ContentDescription:
-        dirtyCD_ = true;
-        break;
-    case TAsfPlace::Extended:
-        dirtyECD_ = true;
-        break;
-    case TAsfPlace::Metadata:
-        dirtyMeta_ = true;
-        break;
-    case TAsfPlace::MetadataLibrary:
-        dirtyLib_ = true;
-        break;
-    }
+    if (a.place == TAsfPlace::Derived) return false;
+    markDirty(a.place);
     attributes_.erase(attributes_.begin() + index);
-    modified_ = true;
     return true;
 }
 
@@ -591,20 +581,7 @@ int TAsfEditor::Add(const std::string& name, TAsfType type, const std::vector<ui
     for (size_t i = 0; i < attributes_.size(); ++i)
         if (attributes_[i].place <= place) at = i + 1;
     attributes_.insert(attributes_.begin() + static_cast<std::ptrdiff_t>(at), std::move(a));
-    switch (place) {
-    case TAsfPlace::ContentDescription:
-        dirtyCD_ = true;
-        break;
-    case TAsfPlace::Extended:
-        dirtyECD_ = true;
-        break;
-    case TAsfPlace::MetadataLibrary:
-        dirtyLib_ = true;
-        break;
-    default:
-        break;
-    }
-    modified_ = true;
+    markDirty(place);
     return static_cast<int>(at);
 }
 

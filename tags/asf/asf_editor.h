@@ -103,6 +103,7 @@ private:
     bool open_ = false;
     bool modified_ = false;
     // Which objects must be re-encoded.
+    void markDirty(TAsfPlace place);
     bool dirtyCD_ = false, dirtyECD_ = false, dirtyMeta_ = false, dirtyLib_ = false;
 };
 
