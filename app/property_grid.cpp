@@ -197,9 +197,13 @@ void PropertyItem::updateEnabled(bool parentEnabled) {
 PropertyGrid::PropertyGrid(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(2);
     setHeaderLabels({"Property", "Value"});
-    header()->setSectionResizeMode(0, QHeaderView::Interactive);
-    header()->setStretchLastSection(true);
-    setColumnWidth(0, 240);
+    // Captions take what the editors leave; a long caption elides and shows whole as its tooltip,
+    // so the editors are never pushed out of sight behind a horizontal scroll bar.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    header()->setSectionResizeMode(1, QHeaderView::Fixed);
+    setColumnWidth(1, 112);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::NoSelection);
     setAlternatingRowColors(true);
 }
@@ -210,6 +214,7 @@ PropertyItem& PropertyGrid::add(PropertyItem::Kind kind, PropertyItem* parent, c
                                 const QString& caption) {
     auto* tree = parent ? new QTreeWidgetItem(parent->treeItem()) : new QTreeWidgetItem(this);
     tree->setText(0, caption);
+    tree->setToolTip(0, caption);
     tree->setFlags(Qt::ItemIsEnabled);
     items_.push_back(std::unique_ptr<PropertyItem>(new PropertyItem(kind, name, tree, parent)));
     PropertyItem& item = *items_.back();
