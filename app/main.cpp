@@ -5,6 +5,7 @@
 #include "app/tfrm_main.h"
 #include "app/user_interface.h"
 #include "app/window_run.h"
+#include "app/window_tag_editor.h"
 #include "conversion/taudio_convert.h"
 #include "conversion/taudio_information.h"
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     parts.createInformation = [] { return std::make_unique<TAudioInformation2>(); };
     AddSettingsParts(parts);
     AddRunPart(parts);
+    AddTagEditorPart(parts);
     // The help file lies beside the executable, whatever the current folder is.
     TfrmMain window(
         ui, userSettings(), QCoreApplication::applicationDirPath(),

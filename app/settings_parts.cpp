@@ -12,11 +12,7 @@ namespace quillotone {
 void AddSettingsParts(MainWindowParts& parts) {
     // The window makes the inspector first, then the controller, and frees them the other way round.
     auto inspector = std::make_shared<Inspector*>(nullptr);
-    auto reporter = [](TfrmMain& w) {
-        return [&w](const QString& text) {
-            w.Ui().Message(&w, QMessageBox::Critical, "Quillotone", text, QMessageBox::Ok);
-        };
-    };
+    auto reporter = [](TfrmMain& w) { return [&w](const QString& text) { ShowError(w.Ui(), &w, text); }; };
     parts.createInspector = [inspector, reporter](TfrmMain& w) -> std::unique_ptr<IInspector> {
         IAudioConvertLameMp3Encoder* encoder = w.Convert() ? &w.Convert()->Mp3Encoder() : nullptr;
         auto made = std::make_unique<Inspector>(w.Settings(), encoder, reporter(w));

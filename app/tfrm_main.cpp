@@ -507,7 +507,7 @@ void TfrmMain::bindActions() {
 // ---- start-up and shut-down -----------------------------------------------------------------
 
 void TfrmMain::showComponentError(const QString& text) {
-    ui_.Message(this, QMessageBox::Critical, "Quillotone", text, QMessageBox::Ok);
+    ShowError(ui_, this, text);
 }
 
 void TfrmMain::createComponents() {

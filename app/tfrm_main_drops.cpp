@@ -193,7 +193,7 @@ void TfrmMain::AddPaths(const QStringList& paths) {
     activateWindow();
     showListCount(model_.rowCount());
     UpdateActions();
-    if (!error.isEmpty()) ui_.Message(this, QMessageBox::Critical, "Quillotone", error, QMessageBox::Ok);
+    if (!error.isEmpty()) ShowError(ui_, this, error);
 }
 
 void TfrmMain::DiskScanFileFound(const QString& path) {

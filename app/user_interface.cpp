@@ -6,6 +6,10 @@
 
 namespace quillotone {
 
+void ShowError(IUserInterface& ui, QWidget* parent, const QString& text) {
+    ui.Message(parent, QMessageBox::Critical, "Quillotone", text, QMessageBox::Ok);
+}
+
 bool QtUserInterface::OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }

@@ -30,6 +30,9 @@ public:
     virtual int Exec(QDialog& dialog) = 0;
 };
 
+// The program's error display: a critical message under the program's name.
+void ShowError(IUserInterface& ui, QWidget* parent, const QString& text);
+
 // The desktop itself.
 class QtUserInterface final : public IUserInterface {
 public:

@@ -105,7 +105,7 @@ void WindowRunHost::ExploreFolder(const QString& folder) {
 }
 
 void WindowRunHost::ShowGeneralError(const QString& text) {
-    w_.Ui().Message(&w_, QMessageBox::Critical, "Quillotone", text, QMessageBox::Ok);
+    ShowError(w_.Ui(), &w_, text);
 }
 
 WindowRun::WindowRun(TfrmMain& w) : host(w), run(*w.Convert(), host, w.TimeState) {}
