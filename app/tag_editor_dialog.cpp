@@ -131,7 +131,8 @@ QWidget* Tfrmtaginfo::buildInfoPage() {
         auto* label = new QLabel(caption, page);
         label->setBuddy(field);
         grid->addWidget(label, row, 0, field == edtComment ? Qt::AlignTop : Qt::Alignment());
-        grid->addWidget(field, row, 1, field == edtYear ? Qt::AlignLeft : Qt::Alignment());
+        const bool narrow = field == edtYear || field == edtNumber;
+        grid->addWidget(field, row, 1, narrow ? Qt::AlignLeft : Qt::Alignment());
         ++row;
     };
     edtFilename = new QLineEdit(page);
@@ -142,6 +143,7 @@ QWidget* Tfrmtaginfo::buildInfoPage() {
     edtYear->setFixedWidth(edtYear->fontMetrics().horizontalAdvance("00000000"));
     edtNumber = new QSpinBox(page);
     edtNumber->setRange(0, tagedit::kMaxTrack);
+    edtNumber->setFixedWidth(edtYear->width() + edtNumber->fontMetrics().horizontalAdvance("000"));
     edtGenre = new QComboBox(page);
     edtGenre->setEditable(true);
     edtGenre->setInsertPolicy(QComboBox::NoInsert);
