@@ -6,6 +6,7 @@
 #include "app/window_tag_editor.h"
 #include "conversion/taudio_information.h"
 #include "tagedit/format_tags.h"
+#include "tags/io/stream.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -243,6 +244,42 @@ TEST_F(TagEditor, FailedWriteIsReportedAndTheRowKeepsItsTags) {
     EXPECT_EQ(ui.messages[0].text, "File \"" + path + "\" tag writing failed!");
     EXPECT_EQ(win->ListModel().Cell(0, Column::Title), "A");
     EXPECT_EQ(testutil::readFile(dir / "a.mp3"), std::vector<uint8_t>(4000, 0));
+}
+
+TEST_F(TagEditor, TagErrorsWhileTheFileIsLockedLoseNothing) {
+    ASSERT_TRUE(testutil::makeTone(dir / "o.ogg", {"-c:a", "libvorbis"}, 0.5, 440, 44100, 2,
+                                   {"-metadata", "title=Keep"}));
+    open();
+    add({QString::fromStdString((dir / "o.ogg").string())});
+    {
+        // another writer holds the file: the Ogg read and write cannot open it
+        tags::TWideFileStream holder(dir / "o.ogg", tags::ModeReadWrite);
+        edit([&](Tfrmtaginfo& d) {
+            ASSERT_EQ(ui.messages.size(), 1u); // raised by the load, which still shows the row
+            EXPECT_EQ(ui.messages[0].icon, QMessageBox::Critical);
+            EXPECT_EQ(d.lblkind->text(), "Ogg file");
+            EXPECT_EQ(d.edtTitle->text(), "");
+            EXPECT_FALSE(d.Changed());
+            d.edtTitle->setText("Lost?");
+            d.accept(); // the write raises: the dialog stays open and the row keeps its tags
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(ui.messages.size(), 2u);
+            EXPECT_TRUE(d.Changed());
+            d.reject();
+        });
+        EXPECT_EQ(win->ListModel().Cell(0, Column::Title), "Keep");
+        ui.messages.clear();
+        edit([&](Tfrmtaginfo& d) { // only the name edited: renamed, and the empty fields are not written
+            d.edtFilename->setText("moved");
+            d.accept();
+            EXPECT_FALSE(d.isVisible());
+        });
+        EXPECT_EQ(ui.messages.size(), 1u); // the load's error only
+    }
+    EXPECT_EQ(win->ListModel().Cell(0, Column::Filename), "moved.ogg");
+    const auto fields = tagedit::ReadOggTags((dir / "moved.ogg").string());
+    ASSERT_TRUE(fields);
+    EXPECT_EQ(fields->Title, "Keep");
 }
 
 TEST_F(TagEditor, DeletedFileIsNeitherLoadedNorSaved) {
