@@ -1,5 +1,6 @@
 #include "app/tag_editor_dialog.h"
 
+#include "app/conversion_list.h"
 #include "app/conversion_list_model.h"
 #include "app/genre_names.h"
 #include "app/tag_editor_texts.h"
@@ -254,7 +255,7 @@ void Tfrmtaginfo::LoadRow() {
         w->setEnabled(true);
     showSummary(path);
     host_.SelectRow(currentRow_);
-    const QString fileName = path.mid(path.lastIndexOf('/') + 1);
+    const QString fileName = ConversionList::FileNamePart(path);
     setWindowTitle("Edit Audio Tag - " + fileName);
     edtFilename->setText(fileName);
     showFields({});
@@ -331,7 +332,7 @@ Tfrmtaginfo::SaveResult Tfrmtaginfo::SaveRow() {
     const QString newPath = RenamedPath(path, edtFilename->text());
     if (newPath != path && QFile::rename(path, newPath)) {
         path = newPath;
-        host_.SetCell(currentRow_, Column::Filename, path.mid(path.lastIndexOf('/') + 1));
+        host_.SetCell(currentRow_, Column::Filename, ConversionList::FileNamePart(path));
         host_.SetCell(currentRow_, Column::Path, path);
     }
 
@@ -359,9 +360,9 @@ Tfrmtaginfo::SaveResult Tfrmtaginfo::SaveRow() {
                            QString("File \"%1\" tag writing failed!").arg(path), QMessageBox::Ok);
         return SaveResult::Done;
     }
-    for (const tagedit::FieldMapping& m : tagedit::FieldMap)
-        host_.SetCell(currentRow_, Column::Artist + int(m.field),
-                      fromUtf8(m.text ? fields.*m.text : tagedit::TrackToText(fields.Track)));
+    const auto columns = tagedit::ColumnsFromFields(fields);
+    for (int i = 0; i < tagedit::kFieldCount; ++i)
+        host_.SetCell(currentRow_, Column::Artist + i, fromUtf8(columns[size_t(i)]));
     return SaveResult::Done;
 }
 

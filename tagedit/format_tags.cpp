@@ -54,6 +54,13 @@ TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns) {
     return fields;
 }
 
+std::array<TagText, kFieldCount> ColumnsFromFields(const TagFields& fields) {
+    std::array<TagText, kFieldCount> columns;
+    for (const FieldMapping& m : FieldMap)
+        columns[static_cast<size_t>(m.field)] = m.text ? fields.*m.text : TrackToText(fields.Track);
+    return columns;
+}
+
 namespace {
 
 using A = Access;

@@ -53,6 +53,8 @@ int TrackFromText(std::string_view text);
 TagText TrackToText(int track);
 // The fields from the list row's ten tag columns, in list-column order (the track column as text).
 TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns);
+// The other way: the ten column texts, the track in decimal.
+std::array<TagText, kFieldCount> ColumnsFromFields(const TagFields& fields);
 
 // How a tag holds a field.
 enum class Access { None, ReadWrite, ReadOnly };

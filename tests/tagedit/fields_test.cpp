@@ -68,4 +68,11 @@ TEST(FieldsFromColumns, ListColumnOrder) {
     EXPECT_EQ(tagedit::FieldsFromColumns({"", "", "300"}).Track, 254);
 }
 
+TEST(FieldsFromColumns, ColumnsFromFieldsIsTheOtherWay) {
+    const std::array<tagedit::TagText, tagedit::kFieldCount> columns{
+        "artist", "title", "12", "album", "1999", "genre", "a\r\nb", "(c)", "url", "encoder"};
+    EXPECT_EQ(tagedit::ColumnsFromFields(tagedit::FieldsFromColumns(columns)), columns);
+    EXPECT_EQ(tagedit::ColumnsFromFields({})[2], "0");
+}
+
 } // namespace
