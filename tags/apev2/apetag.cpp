@@ -1,5 +1,6 @@
 #include "tags/apev2/apetag.h"
 
+#include "tags/io/endian.h"
 #include "tags/io/text.h"
 
 #include <cstring>
@@ -9,15 +10,6 @@ namespace tags {
 namespace {
 
 constexpr int64_t kFooterSize = 32;
-
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
-}
-
-void PutLe32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::string ReadAt(TStream& stream, int64_t position, size_t count) {
     stream.Seek(position);
@@ -57,10 +49,10 @@ Layout Locate(TStream& stream) {
     if (footer.compare(0, 8, "APETAGEX") != 0) return l;
     l.found = true;
     const auto* f = reinterpret_cast<const uint8_t*>(footer.data());
-    l.version = Le32(f + 8);
-    l.size = Le32(f + 12);
-    l.count = Le32(f + 16);
-    l.flags = Le32(f + 20);
+    l.version = ReadLe32(f + 8);
+    l.size = ReadLe32(f + 12);
+    l.count = ReadLe32(f + 16);
+    l.flags = ReadLe32(f + 20);
     if (l.size < kFooterSize || l.size > l.end) return l;
     l.itemsStart = l.end - l.size;
     l.tagStart = l.itemsStart;
@@ -98,8 +90,8 @@ bool TAPETag::ReadFrom(TStream& stream) {
         const size_t n = region.size();
         size_t pos = 0;
         for (uint32_t i = 0; i < l.count && n - pos >= 8; ++i) {
-            const uint32_t valueLength = Le32(p + pos);
-            const uint32_t flags = Le32(p + pos + 4);
+            const uint32_t valueLength = ReadLe32(p + pos);
+            const uint32_t flags = ReadLe32(p + pos + 4);
             pos += 8;
             const void* zero = std::memchr(p + pos, 0, n - pos);
             if (!zero) break;
@@ -128,18 +120,18 @@ std::string TAPETag::Build() const {
     if (total > 0xFFFFFFFFu - kFooterSize) throw TFileError("APEv2 tag too large");
     auto frame = [&](uint32_t flags) {
         std::string h = "APETAGEX";
-        PutLe32(h, 2000);
-        PutLe32(h, static_cast<uint32_t>(total));
-        PutLe32(h, static_cast<uint32_t>(items_.size()));
-        PutLe32(h, flags);
+        AppendLe(h, 2000, 4);
+        AppendLe(h, static_cast<uint32_t>(total), 4);
+        AppendLe(h, static_cast<uint32_t>(items_.size()), 4);
+        AppendLe(h, flags, 4);
         h.append(8, '\0');
         return h;
     };
     std::string out = frame(kHeaderFlags);
     out.reserve(static_cast<size_t>(total + kFooterSize));
     for (const auto& item : items_) {
-        PutLe32(out, static_cast<uint32_t>(item.Value.size()));
-        PutLe32(out, item.Flags);
+        AppendLe(out, static_cast<uint32_t>(item.Value.size()), 4);
+        AppendLe(out, item.Flags, 4);
         out.append(item.Key).append(1, '\0').append(item.Value);
     }
     out += frame(kFooterFlags);

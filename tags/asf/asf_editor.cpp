@@ -1,5 +1,6 @@
 #include "tags/asf/asf_editor.h"
 
+#include "tags/io/endian.h"
 #include "tags/io/files.h"
 #include "tags/io/text.h"
 
@@ -46,23 +47,6 @@ bool sameGuid(const uint8_t* p, const TGuid& g) {
     return std::memcmp(p, g.data(), 16) == 0;
 }
 
-uint64_t le(const uint8_t* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-void putLe(std::vector<uint8_t>& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void setLe(uint8_t* p, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 void append(std::vector<uint8_t>& out, const uint8_t* p, size_t n) {
     out.insert(out.end(), p, p + n);
 }
@@ -73,7 +57,7 @@ void appendGuid(std::vector<uint8_t>& out, const TGuid& g) {
 
 // Closes an object whose header (GUID + size placeholder) starts at `start`.
 void finishObject(std::vector<uint8_t>& out, size_t start) {
-    setLe(out.data() + start + 16, out.size() - start, 8);
+    WriteLe(out.data() + start + 16, out.size() - start, 8);
 }
 
 // A stored UTF-16 string without its terminating zero (and anything after it).
@@ -144,7 +128,7 @@ std::optional<std::vector<uint8_t>> loadValue(TAsfType type, const uint8_t* p, s
         // 4 bytes in Extended Content Description, 2 in the Metadata objects
         if (n != 2 && n != 4) return std::nullopt;
         std::vector<uint8_t> v(4, 0);
-        v[0] = le(p, static_cast<int>(n)) != 0 ? 1 : 0;
+        v[0] = ReadLe(p, static_cast<int>(n)) != 0 ? 1 : 0;
         return v;
     }
     case TAsfType::DWord:
@@ -213,7 +197,7 @@ uint64_t TAsfAttribute::number() const {
     case TAsfType::QWord:
     case TAsfType::Word:
     case TAsfType::Bool:
-        return le(value.data(), static_cast<int>(value.size()));
+        return ReadLe(value.data(), static_cast<int>(value.size()));
     default:
         return 0;
     }
@@ -254,7 +238,7 @@ TAsfEditor::TOpenResult TAsfEditor::Open(TStream& stream) {
     stream.Seek(0);
     if (stream.Read(head, sizeof head) != sizeof head || !sameGuid(head, kHeaderGuid))
         return TOpenResult::NotAsf;
-    uint64_t size = le(head + 16, 8);
+    uint64_t size = ReadLe(head + 16, 8);
     int64_t fileSize = stream.Size();
     if (size < kHeaderObjectSize || size > kMaxHeader || fileSize < 0 ||
         size > static_cast<uint64_t>(fileSize))
@@ -275,7 +259,7 @@ bool TAsfEditor::parse() {
     size_t pos = kHeaderObjectSize;
     while (pos < header_.size()) {
         if (header_.size() - pos < kObjectHeader) return false;
-        uint64_t size = le(&header_[pos + 16], 8);
+        uint64_t size = ReadLe(&header_[pos + 16], 8);
         if (size < kObjectHeader || size > header_.size() - pos) return false;
         TChild child;
         child.guid.assign(&header_[pos], &header_[pos] + 16);
@@ -324,19 +308,19 @@ bool TAsfEditor::parse() {
 void TAsfEditor::addDerived() {
     if (!fileProperties_) return;
     const uint8_t* fp = &header_[children_[*fileProperties_].offset + kObjectHeader];
-    uint64_t fileSize = le(fp + 16, 8);
-    uint64_t playDuration = le(fp + 40, 8);
-    uint64_t preroll = le(fp + 56, 8);
-    uint32_t maxBitrate = static_cast<uint32_t>(le(fp + 76, 4));
+    uint64_t fileSize = ReadLe(fp + 16, 8);
+    uint64_t playDuration = ReadLe(fp + 40, 8);
+    uint64_t preroll = ReadLe(fp + 56, 8);
+    uint32_t maxBitrate = static_cast<uint32_t>(ReadLe(fp + 76, 4));
     // The streams' average bit rates, when the header lists them, sum to the file's bit rate.
     uint64_t bitrate = 0;
     for (const auto& child : children_) {
         if (!sameGuid(child.guid.data(), kStreamBitrateGuid) || child.size < kObjectHeader + 2) continue;
         const uint8_t* p = &header_[child.offset + kObjectHeader];
-        size_t count = le(p, 2);
+        size_t count = ReadLe(p, 2);
         if (child.size < kObjectHeader + 2 + 6 * count) continue;
         for (size_t i = 0; i < count; ++i)
-            bitrate += le(p + 2 + 6 * i + 2, 4);
+            bitrate += ReadLe(p + 2 + 6 * i + 2, 4);
         break;
     }
     if (bitrate == 0 || bitrate > std::numeric_limits<uint32_t>::max()) bitrate = maxBitrate;
@@ -347,7 +331,7 @@ void TAsfEditor::addDerived() {
         a.name = name;
         a.type = type;
         a.place = TAsfPlace::Derived;
-        putLe(a.value, v, bytes);
+        AppendLe(a.value, v, bytes);
         attributes_.push_back(a);
     };
     derived("Duration", TAsfType::QWord, duration, 8);
@@ -362,7 +346,7 @@ bool TAsfEditor::parseContentDescription(const TChild& child) {
     if (n < 10) return false;
     size_t pos = 10;
     for (size_t i = 0; i < kContentNames.size(); ++i) {
-        size_t len = le(p + 2 * i, 2);
+        size_t len = ReadLe(p + 2 * i, 2);
         if (len > n - pos) return false;
         std::vector<uint8_t> v = stripTerminator(p + pos, len);
         pos += len;
@@ -381,17 +365,17 @@ bool TAsfEditor::parseExtended(const TChild& child) {
     const uint8_t* p = &header_[child.offset + kObjectHeader];
     size_t n = child.size - kObjectHeader;
     if (n < 2) return false;
-    size_t count = le(p, 2);
+    size_t count = ReadLe(p, 2);
     size_t pos = 2;
     for (size_t i = 0; i < count; ++i) {
         if (n - pos < 2) return false;
-        size_t nameLen = le(p + pos, 2);
+        size_t nameLen = ReadLe(p + pos, 2);
         pos += 2;
         if (n - pos < nameLen + 4) return false;
         std::vector<uint8_t> name = stripTerminator(p + pos, nameLen);
         pos += nameLen;
-        uint16_t storedType = static_cast<uint16_t>(le(p + pos, 2));
-        size_t valueLen = le(p + pos + 2, 2);
+        uint16_t storedType = static_cast<uint16_t>(ReadLe(p + pos, 2));
+        size_t valueLen = ReadLe(p + pos + 2, 2);
         pos += 4;
         if (n - pos < valueLen) return false;
         auto type = fromStored(storedType);
@@ -412,12 +396,12 @@ bool TAsfEditor::parseExtended(const TChild& child) {
 bool TAsfEditor::parseHeaderExtension(const TChild& child) {
     if (child.size < kExtensionHeader) return false;
     const uint8_t* base = &header_[child.offset];
-    size_t dataSize = le(base + 42, 4);
+    size_t dataSize = ReadLe(base + 42, 4);
     if (dataSize != child.size - kExtensionHeader) return false;
     size_t pos = kExtensionHeader;
     while (pos < child.size) {
         if (child.size - pos < kObjectHeader) return false;
-        uint64_t size = le(base + pos + 16, 8);
+        uint64_t size = ReadLe(base + pos + 16, 8);
         if (size < kObjectHeader || size > child.size - pos) return false;
         TChild sub;
         sub.guid.assign(base + pos, base + pos + 16);
@@ -446,15 +430,15 @@ bool TAsfEditor::parseHeaderExtension(const TChild& child) {
 
 bool TAsfEditor::parseMetadata(const uint8_t* p, size_t n, TAsfPlace place) {
     if (n < 2) return false;
-    size_t count = le(p, 2);
+    size_t count = ReadLe(p, 2);
     size_t pos = 2;
     for (size_t i = 0; i < count; ++i) {
         if (n - pos < 12) return false;
-        uint16_t language = static_cast<uint16_t>(le(p + pos, 2));
-        uint16_t streamNumber = static_cast<uint16_t>(le(p + pos + 2, 2));
-        size_t nameLen = le(p + pos + 4, 2);
-        uint16_t storedType = static_cast<uint16_t>(le(p + pos + 6, 2));
-        uint64_t valueLen = le(p + pos + 8, 4);
+        uint16_t language = static_cast<uint16_t>(ReadLe(p + pos, 2));
+        uint16_t streamNumber = static_cast<uint16_t>(ReadLe(p + pos + 2, 2));
+        size_t nameLen = ReadLe(p + pos + 4, 2);
+        uint16_t storedType = static_cast<uint16_t>(ReadLe(p + pos + 6, 2));
+        uint64_t valueLen = ReadLe(p + pos + 8, 4);
         pos += 12;
         if (n - pos < nameLen || n - pos - nameLen < valueLen) return false;
         std::vector<uint8_t> name = stripTerminator(p + pos, nameLen);
@@ -588,14 +572,14 @@ int TAsfEditor::Add(const std::string& name, TAsfType type, const std::vector<ui
 std::vector<uint8_t> TAsfEditor::encodeContentDescription() const {
     std::vector<uint8_t> out;
     appendGuid(out, kContentDescriptionGuid);
-    putLe(out, 0, 8);
+    AppendLe(out, 0, 8);
     std::array<std::vector<uint8_t>, 5> values;
     for (size_t i = 0; i < kContentNames.size(); ++i)
         for (const auto& a : attributes_)
             if (a.place == TAsfPlace::ContentDescription && a.name == kContentNames[i])
                 values[i] = withTerminator(a.value);
     for (const auto& v : values)
-        putLe(out, v.size(), 2);
+        AppendLe(out, v.size(), 2);
     for (const auto& v : values)
         append(out, v.data(), v.size());
     finishObject(out, 0);
@@ -605,22 +589,22 @@ std::vector<uint8_t> TAsfEditor::encodeContentDescription() const {
 std::vector<uint8_t> TAsfEditor::encodeExtended() const {
     std::vector<uint8_t> out;
     appendGuid(out, kExtendedGuid);
-    putLe(out, 0, 8);
+    AppendLe(out, 0, 8);
     size_t countAt = out.size();
-    putLe(out, 0, 2);
+    AppendLe(out, 0, 2);
     size_t count = 0;
     for (const auto& a : attributes_) {
         if (a.place != TAsfPlace::Extended) continue;
         std::vector<uint8_t> name = withTerminator(Utf8ToUtf16Le(a.name));
         std::vector<uint8_t> value = storedValue(a, false);
-        putLe(out, name.size(), 2);
+        AppendLe(out, name.size(), 2);
         append(out, name.data(), name.size());
-        putLe(out, toStored(a.type), 2);
-        putLe(out, value.size(), 2);
+        AppendLe(out, toStored(a.type), 2);
+        AppendLe(out, value.size(), 2);
         append(out, value.data(), value.size());
         ++count;
     }
-    setLe(out.data() + countAt, count, 2);
+    WriteLe(out.data() + countAt, count, 2);
     finishObject(out, 0);
     return out;
 }
@@ -628,24 +612,24 @@ std::vector<uint8_t> TAsfEditor::encodeExtended() const {
 std::vector<uint8_t> TAsfEditor::encodeMetadata(TAsfPlace place) const {
     std::vector<uint8_t> out;
     appendGuid(out, place == TAsfPlace::Metadata ? kMetadataGuid : kMetadataLibraryGuid);
-    putLe(out, 0, 8);
+    AppendLe(out, 0, 8);
     size_t countAt = out.size();
-    putLe(out, 0, 2);
+    AppendLe(out, 0, 2);
     size_t count = 0;
     for (const auto& a : attributes_) {
         if (a.place != place) continue;
         std::vector<uint8_t> name = withTerminator(Utf8ToUtf16Le(a.name));
         std::vector<uint8_t> value = storedValue(a, true);
-        putLe(out, a.language, 2);
-        putLe(out, a.stream, 2);
-        putLe(out, name.size(), 2);
-        putLe(out, toStored(a.type), 2);
-        putLe(out, value.size(), 4);
+        AppendLe(out, a.language, 2);
+        AppendLe(out, a.stream, 2);
+        AppendLe(out, name.size(), 2);
+        AppendLe(out, toStored(a.type), 2);
+        AppendLe(out, value.size(), 4);
         append(out, name.data(), name.size());
         append(out, value.data(), value.size());
         ++count;
     }
-    setLe(out.data() + countAt, count, 2);
+    WriteLe(out.data() + countAt, count, 2);
     finishObject(out, 0);
     return out;
 }
@@ -673,7 +657,7 @@ std::vector<uint8_t> TAsfEditor::encodeHeaderExtension(const TChild& child) cons
         append(out, v.data(), v.size());
     }
     finishObject(out, 0);
-    setLe(out.data() + 42, out.size() - kExtensionHeader, 4);
+    WriteLe(out.data() + 42, out.size() - kExtensionHeader, 4);
     return out;
 }
 
@@ -712,14 +696,14 @@ std::vector<uint8_t> TAsfEditor::BuildHeader(int64_t restSize) const {
         }
         if (fileProperties_ == i) emitNew();
     }
-    setLe(out.data() + 16, out.size(), 8);
-    setLe(out.data() + 24, count, 4);
+    WriteLe(out.data() + 16, out.size(), 8);
+    WriteLe(out.data() + 24, count, 4);
     if (fileProperties_) {
         uint8_t* fp = out.data() + filePropertiesAt + kObjectHeader;
         // A broadcast file's size field is not valid and stays as it is.
-        bool broadcast = (le(fp + 64, 4) & 1) != 0;
+        bool broadcast = (ReadLe(fp + 64, 4) & 1) != 0;
         if (!broadcast)
-            setLe(fp + 16, static_cast<uint64_t>(out.size()) + static_cast<uint64_t>(restSize), 8);
+            WriteLe(fp + 16, static_cast<uint64_t>(out.size()) + static_cast<uint64_t>(restSize), 8);
     }
     return out;
 }

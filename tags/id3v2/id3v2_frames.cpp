@@ -1,5 +1,6 @@
 #include "tags/id3v2/id3v2_frames.h"
 
+#include "tags/io/endian.h"
 #include "tags/io/files.h"
 #include "tags/io/text.h"
 
@@ -20,15 +21,6 @@ std::u16string Utf16Units(const uint8_t* data, size_t size, bool bigEndian) {
         units += unit;
     }
     return units;
-}
-
-void PutBE32(Bytes& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-uint32_t BE32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
 uint32_t Syncsafe32(const uint8_t* p) {
@@ -128,9 +120,9 @@ void ParseFrames(const Bytes& body, size_t pos, TParsedTag& tag) {
         if (tag.version == 2) {
             size = uint32_t(h[3]) << 16 | uint32_t(h[4]) << 8 | h[5];
         } else if (tag.version == 3) {
-            size = BE32(h + 4);
+            size = ReadBe32(h + 4);
         } else {
-            const uint32_t plain = BE32(h + 4);
+            const uint32_t plain = ReadBe32(h + 4);
             const bool syncsafe = ((h[4] | h[5] | h[6] | h[7]) & 0x80) == 0;
             size = syncsafe ? Syncsafe32(h + 4) : plain;
             if (syncsafe && size != plain && !EndsCleanly(body, pos, size) && EndsCleanly(body, pos, plain))
@@ -176,7 +168,7 @@ bool ParseTag(TStream& stream, TParsedTag& tag) {
         if (body.size() < 4) return true;
         // 2.3 counts the extended header without its size field, 2.4 with it (and syncsafe).
         const uint64_t extended =
-            tag.version == 3 ? uint64_t(BE32(body.data())) + 4 : Syncsafe32(body.data());
+            tag.version == 3 ? uint64_t(ReadBe32(body.data())) + 4 : Syncsafe32(body.data());
         if (extended > body.size() || extended < 4) return true;
         pos = static_cast<size_t>(extended);
     }
@@ -238,7 +230,7 @@ Bytes EncodeString(uint8_t encoding, std::string_view utf8) {
 
 Bytes MakeFrame(std::string_view id, const Bytes& content, uint8_t statusFlags, uint8_t formatFlags) {
     Bytes out(id.begin(), id.end());
-    PutBE32(out, static_cast<uint32_t>(content.size()));
+    AppendBe32(out, static_cast<uint32_t>(content.size()));
     out.push_back(statusFlags);
     out.push_back(formatFlags);
     out.insert(out.end(), content.begin(), content.end());

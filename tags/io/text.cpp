@@ -210,6 +210,15 @@ bool IsValidUtf8(std::string_view utf8) {
     return true;
 }
 
+std::string ValidUtf8Prefix(std::string_view utf8) {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const size_t start = pos;
+        if (DecodeUtf8(utf8, pos) < 0) return std::string(utf8.substr(0, start));
+    }
+    return std::string(utf8);
+}
+
 std::string CutUtf8(std::string_view utf8, size_t maxBytes) {
     if (utf8.size() <= maxBytes) return std::string(utf8);
     size_t cut = maxBytes;

@@ -35,6 +35,8 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // True when every character fits ISO-8859-1 (and the text is valid UTF-8).
 bool FitsLatin1(std::string_view utf8);
 bool IsValidUtf8(std::string_view utf8);
+// The longest prefix that is valid UTF-8 (no overlong forms, no surrogates).
+std::string ValidUtf8Prefix(std::string_view utf8);
 
 // The longest prefix of at most maxBytes bytes that does not split a UTF-8 character.
 std::string CutUtf8(std::string_view utf8, size_t maxBytes);

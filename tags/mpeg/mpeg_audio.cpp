@@ -1,5 +1,6 @@
 #include "tags/mpeg/mpeg_audio.h"
 
+#include "tags/io/endian.h"
 #include "tags/io/text.h"
 
 #include <algorithm>
@@ -30,10 +31,6 @@ constexpr uint32_t kSampleRates[4][4] = {
 // Xing flags: which optional fields follow.
 constexpr uint32_t kXingFrames = 1, kXingBytes = 2, kXingToc = 4, kXingQuality = 8;
 
-uint32_t be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-
 TagText bytesText(const uint8_t* p, size_t n) {
     return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
 }
@@ -47,7 +44,7 @@ void readVBR(const uint8_t* block, size_t size, size_t q, TVBRData& vbr) {
         vbr.ID = "Xing";
         // The flags word says which of frames, bytes, table of contents and quality are present.
         if (q + 8 > size) return;
-        vbr.Flags = be32(p + 4);
+        vbr.Flags = ReadBe32(p + 4);
         size_t at = q + 8;
         auto field = [&](uint32_t flag, size_t length) -> const uint8_t* {
             if (!(vbr.Flags & flag)) return nullptr;
@@ -55,8 +52,8 @@ void readVBR(const uint8_t* block, size_t size, size_t q, TVBRData& vbr) {
             at += length;
             return f;
         };
-        if (const uint8_t* f = field(kXingFrames, 4)) vbr.Frames = be32(f);
-        if (const uint8_t* f = field(kXingBytes, 4)) vbr.Bytes = be32(f);
+        if (const uint8_t* f = field(kXingFrames, 4)) vbr.Frames = ReadBe32(f);
+        if (const uint8_t* f = field(kXingBytes, 4)) vbr.Bytes = ReadBe32(f);
         field(kXingToc, 100);
         if (const uint8_t* f = field(kXingQuality, 4)) vbr.Scale = f[3];
         if (at + 8 <= size) vbr.VendorID = TrimRight(bytesText(block + at, 8));
@@ -65,8 +62,8 @@ void readVBR(const uint8_t* block, size_t size, size_t q, TVBRData& vbr) {
         vbr.ID = "VBRI";
         if (q + 18 > size) return;
         vbr.Scale = p[9];
-        vbr.Bytes = be32(p + 10);
-        vbr.Frames = be32(p + 14);
+        vbr.Bytes = ReadBe32(p + 10);
+        vbr.Frames = ReadBe32(p + 14);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tags/vorbis/ogg_vorbis.h"
 
+#include "tags/io/endian.h"
 #include "tags/io/files.h"
 #include "tags/io/text.h"
 
@@ -17,22 +18,6 @@ constexpr size_t kPageHeader = 27;
 constexpr int64_t kNoGranule = -1;
 constexpr uint8_t kContinued = 0x01, kEndOfStream = 0x04;
 
-uint32_t le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
-}
-uint64_t le64(const uint8_t* p) {
-    return le32(p) | (uint64_t(le32(p + 4)) << 32);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void append32(std::vector<uint8_t>& out, uint32_t v) {
-    uint8_t b[4];
-    put32(b, v);
-    out.insert(out.end(), b, b + 4);
-}
-
 struct TPage {
     int64_t position = 0;
     std::array<uint8_t, kPageHeader> header{};
@@ -40,8 +25,8 @@ struct TPage {
     int64_t dataSize = 0;
 
     uint8_t flags() const { return header[5]; }
-    uint32_t serial() const { return le32(&header[14]); }
-    uint32_t sequence() const { return le32(&header[18]); }
+    uint32_t serial() const { return ReadLe32(&header[14]); }
+    uint32_t sequence() const { return ReadLe32(&header[18]); }
     int64_t dataStart() const { return position + static_cast<int64_t>(kPageHeader + lacing.size()); }
     int64_t end() const { return dataStart() + dataSize; }
 };
@@ -118,38 +103,12 @@ struct TStructure {
     int64_t samples = 0;
 };
 
-// The longest prefix that is valid UTF-8 (four-byte sequences included; no overlong forms, no
-// surrogates).
-std::string validUtf8Prefix(const std::string& s) {
-    size_t i = 0;
-    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-    while (i < s.size()) {
-        unsigned c = b[i];
-        size_t n = c < 0x80             ? 1
-                   : (c & 0xE0) == 0xC0 ? 2
-                   : (c & 0xF0) == 0xE0 ? 3
-                   : (c & 0xF8) == 0xF0 ? 4
-                                        : 0;
-        if (n == 0 || i + n > s.size()) break;
-        uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = true;
-        for (size_t k = 1; k < n && ok; ++k) {
-            ok = (b[i + k] & 0xC0) == 0x80;
-            cp = (cp << 6) | (b[i + k] & 0x3F);
-        }
-        static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) break;
-        i += n;
-    }
-    return s.substr(0, i);
-}
-
 void parseComments(TStructure& st) {
     const std::vector<uint8_t>& p = st.comment;
     size_t pos = 7;
     auto readString = [&](std::string& out) {
         if (p.size() - pos < 4) return false;
-        uint32_t n = le32(&p[pos]);
+        uint32_t n = ReadLe32(&p[pos]);
         if (p.size() - pos - 4 < n) return false;
         out.assign(reinterpret_cast<const char*>(&p[pos + 4]), n);
         pos += 4 + n;
@@ -161,7 +120,7 @@ void parseComments(TStructure& st) {
     }
     st.commentsEnd = pos;
     if (p.size() - pos < 4) return;
-    uint32_t count = le32(&p[pos]);
+    uint32_t count = ReadLe32(&p[pos]);
     pos += 4;
     st.commentsEnd = pos;
     std::string s;
@@ -202,8 +161,8 @@ bool readStructure(TStream& s, TStructure& st) {
             size_t at = static_cast<size_t>(i);
             if (at + 18 > tail.size() || std::memcmp(&tail[at], "OggS", 4) != 0) continue;
             // another stream's page, or "OggS" inside packet data of another serial, does not count
-            if (le32(&tail[at + 14]) != first->serial()) continue;
-            st.samples = static_cast<int64_t>(le64(&tail[at + 6]));
+            if (ReadLe32(&tail[at + 14]) != first->serial()) continue;
+            st.samples = static_cast<int64_t>(ReadLe64(&tail[at + 6]));
             break;
         }
     }
@@ -248,12 +207,12 @@ std::vector<uint8_t> buildPage(uint8_t flags, int64_t granule, uint32_t serial, 
     page[5] = flags;
     for (int i = 0; i < 8; ++i)
         page[6 + i] = static_cast<uint8_t>(static_cast<uint64_t>(granule) >> (8 * i));
-    put32(&page[14], serial);
-    put32(&page[18], sequence);
+    WriteLe(&page[14], serial, 4);
+    WriteLe(&page[18], sequence, 4);
     page[26] = static_cast<uint8_t>(lacing.size());
     page.insert(page.end(), lacing.begin(), lacing.end());
     page.insert(page.end(), data, data + size);
-    put32(&page[22], OggChecksum(page.data(), page.size()));
+    WriteLe(&page[22], OggChecksum(page.data(), page.size()), 4);
     return page;
 }
 
@@ -312,9 +271,9 @@ void RenumberOggPages(TStream& f, int64_t pos, uint32_t serial, int64_t delta) {
         if (page->serial() == serial) {
             f.Seek(page->position);
             std::vector<uint8_t> bytes = f.ReadBytes(static_cast<size_t>(page->end() - page->position));
-            put32(&bytes[18], static_cast<uint32_t>(page->sequence() + delta));
-            put32(&bytes[22], 0);
-            put32(&bytes[22], OggChecksum(bytes.data(), bytes.size()));
+            WriteLe(&bytes[18], static_cast<uint32_t>(page->sequence() + delta), 4);
+            WriteLe(&bytes[22], 0, 4);
+            WriteLe(&bytes[22], OggChecksum(bytes.data(), bytes.size()), 4);
             f.Seek(page->position);
             f.Write(bytes.data(), bytes.size());
         }
@@ -338,8 +297,8 @@ bool TOggVorbis::ReadInfo(TStream& stream) {
     if (!readStructure(stream, st)) return false;
     FileSize = st.fileSize;
     ChannelMode = st.ident[11];
-    SampleRate = le32(&st.ident[12]);
-    BitRateNominal = static_cast<uint16_t>(le32(&st.ident[20]) / 1000);
+    SampleRate = ReadLe32(&st.ident[12]);
+    BitRateNominal = static_cast<uint16_t>(ReadLe32(&st.ident[20]) / 1000);
     Samples = st.samples;
     ID3v2Size = st.id3v2Size;
     Vendor = Trim(st.vendor);
@@ -354,7 +313,7 @@ bool TOggVorbis::ReadInfo(TStream& stream) {
             continue;
         }
         std::string key = s.substr(0, eq);
-        std::string value = validUtf8Prefix(Trim(s.substr(eq + 1)));
+        std::string value = ValidUtf8Prefix(Trim(s.substr(eq + 1)));
         if (SameTextAscii(key, "TRACKNUMBER")) {
             int n = ParseInt(value.substr(0, value.find('/')), 0);
             Track = n < 0 ? 0 : static_cast<uint16_t>(n);
@@ -400,11 +359,11 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
         if (eq == std::string::npos || !isKnownKey(s.substr(0, eq))) comments.push_back(s);
     }
     std::vector<uint8_t> packet = {0x03, 'v', 'o', 'r', 'b', 'i', 's'};
-    append32(packet, static_cast<uint32_t>(st.vendor.size()));
+    AppendLe(packet, static_cast<uint32_t>(st.vendor.size()), 4);
     packet.insert(packet.end(), st.vendor.begin(), st.vendor.end());
-    append32(packet, static_cast<uint32_t>(comments.size()));
+    AppendLe(packet, static_cast<uint32_t>(comments.size()), 4);
     for (const auto& c : comments) {
-        append32(packet, static_cast<uint32_t>(c.size()));
+        AppendLe(packet, static_cast<uint32_t>(c.size()), 4);
         packet.insert(packet.end(), c.begin(), c.end());
     }
     // normally the framing byte
@@ -437,7 +396,7 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
             if (rest.size() != static_cast<size_t>(second.dataSize) - oldPacket) return false;
             data.insert(data.end(), rest.begin(), rest.end());
         }
-        uint64_t granule = le64(&second.header[6]);
+        uint64_t granule = ReadLe64(&second.header[6]);
         auto page = buildPage(second.flags(), static_cast<int64_t>(granule), serial, second.sequence(),
                               lacing, data.data(), data.size());
         head.insert(head.end(), page.begin(), page.end());
