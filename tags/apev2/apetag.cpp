@@ -109,11 +109,16 @@ Walk WalkItems(std::string_view region, bool keepOffsets) {
 
 // Where a tag that may be cut off starts (header included), or -1 when its size is not borne out by
 // a header or by its items, and cutting there could take audio with it.
-int64_t VerifiedStart(TStream& stream, const Layout& l) {
+// A tag beyond the limits counts as damaged: refused when refuse is set, else not cut off.
+int64_t VerifiedStart(TStream& stream, const Layout& l, bool refuse) {
+    if (l.tooLarge && refuse) throw TFileError(LimitText());
     if (!l.found || l.itemsStart < 0 || l.tooLarge) return -1;
-    if (l.header) return l.itemsStart - kFooterSize;
+    if (l.header && !refuse) return l.itemsStart - kFooterSize;
     const std::string region = ReadAt(stream, l.itemsStart, static_cast<size_t>(l.size - kFooterSize));
-    return WalkItems(region, false).tiles ? l.itemsStart : -1;
+    const Walk walk = WalkItems(region, false);
+    if (walk.tooMany && refuse) throw TFileError(LimitText());
+    if (l.header) return l.itemsStart - kFooterSize;
+    return walk.tiles ? l.itemsStart : -1;
 }
 
 std::string ItemBytes(std::string_view key, std::string_view value, uint32_t flags) {
@@ -198,7 +203,7 @@ bool TAPETag::ReadFrom(TStream& stream) {
 
 int64_t TAPETag::TagSizeIn(TStream& stream) {
     const Layout l = Locate(stream);
-    const int64_t start = VerifiedStart(stream, l);
+    const int64_t start = VerifiedStart(stream, l, false);
     return start < 0 ? 0 : l.end - start;
 }
 
@@ -282,8 +287,7 @@ std::string TAPETag::Build() const {
 TFileChange TAPETag::PlanWrite(TStream& stream, bool& footerRead) const {
     const Layout l = Locate(stream);
     footerRead = l.footerRead;
-    if (l.tooLarge) throw TFileError(LimitText());
-    const int64_t verified = VerifiedStart(stream, l);
+    const int64_t verified = VerifiedStart(stream, l, true);
     const int64_t start = verified >= 0 ? verified : l.end;
     const std::string tag = Build();
     TFileChange change;

@@ -24,8 +24,8 @@ struct TSlot {
     SlotKind kind;
 };
 
-constexpr size_t SlotCount = 17;
-constexpr size_t GenreSlot = 5, YearFallbackSlot = 12;
+constexpr size_t SlotCount = 18;
+constexpr size_t GenreSlot = 5, YearFallbackSlot = 12, OriginalYearSlot = 17;
 
 // The frames the fields are read from.
 constexpr std::array<TSlot, SlotCount> Slots{{
@@ -46,6 +46,8 @@ constexpr std::array<TSlot, SlotCount> Slots{{
     {"TIT1", "TT1", SlotKind::Text},
     {"TOAL", "TOT", SlotKind::Text},
     {"TSIZ", "TSI", SlotKind::Text},
+    // A 2.2 "TOR" stands in for the year and goes into a 2.3 tag as TORY, so that one does too.
+    {"TORY", "", SlotKind::Text},
 }};
 
 // Which slot fills a field, and which one stands in when that one reads empty.
@@ -106,6 +108,10 @@ std::string Joined(const std::vector<std::string>& values) {
     return out;
 }
 
+bool FitsAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // A comment's or link's parts, decoded.
 struct TDescribed {
     std::string language; // comments only, as stored
@@ -145,12 +151,13 @@ std::optional<TDescribed> SplitLink(const Bytes& content) {
     const size_t urlSize = n - end - TerminatorSize(enc);
     const bool bom =
         urlSize >= 2 && ((url[0] == 0xFF && url[1] == 0xFE) || (url[0] == 0xFE && url[1] == 0xFF));
+    const std::string_view raw(reinterpret_cast<const char*>(url), FindTerminator(Latin1, url, urlSize));
     if ((enc == Utf16Bom || enc == Utf16BE) && bom)
         out.text = DecodeString(enc, url, urlSize);
-    else if (enc == Utf8)
-        out.text = DecodeString(Utf8, url, urlSize);
+    else if (enc == Utf8 || (IsValidUtf8(raw) && !FitsAscii(raw)))
+        out.text = DecodeString(Utf8, url, raw.size());
     else
-        out.text = DecodeString(Latin1, url, FindTerminator(Latin1, url, urlSize));
+        out.text = DecodeString(Latin1, url, raw.size());
     out.text = Trim(out.text);
     return out;
 }
@@ -291,6 +298,7 @@ bool TID3v2::ReadTags(TStream& stream) {
         std::string value = slotText[m.slot];
         if (value.empty() && m.fallback) {
             value = slotText[*m.fallback];
+            if (value.empty() && *m.fallback == YearFallbackSlot) value = slotText[OriginalYearSlot];
             if (*m.fallback == YearFallbackSlot)
                 value = CutUtf8(value, 4); // a recording time starts with the year
         }

@@ -194,21 +194,24 @@ std::vector<TFrame23> For23From22(const TParsedTag& tag, const TFrame& f) {
     return {{id, MakeFrame(id, content)}};
 }
 
-// The genre values of a 2.4 frame in 2.3's form: references as "(8)", in front of one refining text.
+// The genre values of a 2.4 frame in 2.3's form: numbers as references "(8)" in front of a refining
+// text; a further text, or a reference after one, starts another value. Texts go as they are, so the
+// values show the same before and after.
 Bytes GenreFor23(const Bytes& content) {
-    const std::vector<std::string> values = TextValues(content);
     std::vector<std::string> strings{""};
     bool text = false;
-    for (const std::string& v : values) {
-        const bool number = !v.empty() && v.size() <= 3 &&
-                            std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if ((number || v == "RX" || v == "CR") && !text) {
-            strings.back() += "(" + v + ")";
-        } else {
-            if (text) strings.emplace_back();
-            strings.back() += (!v.empty() && v[0] == '(' ? "(" : "") + v;
-            text = true;
+    for (const std::string& value : TextValues(content)) {
+        const std::string v = Trim(value);
+        if (v.empty()) continue;
+        const bool number =
+            v.size() <= 3 && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const bool reference = number || v == "RX" || v == "CR";
+        if (text) {
+            strings.emplace_back();
+            text = false;
         }
+        strings.back() += reference ? "(" + v + ")" : v;
+        text = !reference;
     }
     std::string all;
     for (const auto& s : strings)
@@ -276,7 +279,7 @@ std::vector<TFrame23> For23From24(const TParsedTag& tag, const TFrame& f) {
         content.insert(content.end(), parts->data.begin(), parts->data.end());
         return {{f.id, MakeFrame(f.id, content, status, format)}};
     }
-    if (f.id == "TDRC") return RecordingTimeFor23(parts->data, status);
+    if (f.id == "TDRC" && tag.recordingTimeAlone) return RecordingTimeFor23(parts->data, status);
     Bytes content;
     if (grouped) content.push_back(parts->group);
     const Bytes body = f.id == "TCON" && !parts->data.empty() && parts->data[0] <= Utf8
@@ -321,7 +324,13 @@ bool ParseTag(TStream& stream, TParsedTag& tag, bool listFrames) {
         }
         tag.framesAt = static_cast<size_t>(extended);
     }
-    if (listFrames) tag.tooManyFrames = !WalkFrames(tag, [&](const TFrame& f) { tag.frames.push_back(f); });
+    int recordingTimes = 0, years = 0;
+    tag.tooManyFrames = !WalkFrames(tag, [&](const TFrame& f) {
+        recordingTimes += f.id == "TDRC";
+        years += f.id == "TYER";
+        if (listFrames) tag.frames.push_back(f);
+    });
+    tag.recordingTimeAlone = recordingTimes == 1 && years == 0;
     return true;
 }
 

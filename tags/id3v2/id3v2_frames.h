@@ -37,6 +37,8 @@ struct TParsedTag {
     Bytes body;        // the frame area, whole-tag unsynchronisation of 2.2 and 2.3 undone
     size_t framesAt = 0;
     bool tooManyFrames = false;
+    // One TDRC and no TYER: a 2.4 recording time can become TYER, TDAT and TIME and show the same year.
+    bool recordingTimeAlone = false;
     std::vector<TFrame> frames; // filled when ParseTag is asked to list them
 };
 
@@ -57,7 +59,8 @@ struct TFrame23 {
 };
 // The frame as it goes into a 2.3 tag: a 2.3 frame as it is; a 2.2 frame under its 2.3 ID (a picture's
 // image format becomes a MIME type); a 2.4 frame with a 2.3 header, its text in encodings 2.3 knows,
-// compressed or encrypted ones with their flags, and a recording time as TYER, TDAT and TIME.
+// compressed or encrypted ones with their flags, and a recording time (the tag's only one, beside no
+// TYER) as TYER, TDAT and TIME.
 std::vector<TFrame23> For23(const TParsedTag& tag, const TFrame& frame);
 // The 2.3 ID of a 2.2 frame; one of the experimental "X" IDs for a 2.2 frame 2.3 has no name for.
 std::string Id23(std::string_view id22);
