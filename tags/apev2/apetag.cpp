@@ -17,8 +17,11 @@ constexpr uint32_t kMaxTagBytes = 256u << 20;
 
 std::string ReadAt(TStream& stream, int64_t position, size_t count) {
     stream.Seek(position);
-    auto bytes = stream.ReadBytes(count);
-    return std::string(bytes.begin(), bytes.end());
+    const auto want =
+        static_cast<size_t>(std::min<uint64_t>(count, static_cast<uint64_t>(stream.Remaining())));
+    std::string bytes(want, '\0');
+    if (want > 0) bytes.resize(stream.Read(bytes.data(), want));
+    return bytes;
 }
 
 std::string LimitText() {
@@ -83,17 +86,51 @@ struct Walk {
     bool tooMany = false;
 };
 
-Walk WalkItems(std::string_view region, bool keepOffsets) {
+// The region's bytes, in memory.
+struct TRegionBytes {
+    std::string_view bytes;
+    uint64_t Size() const { return bytes.size(); }
+    const char* At(uint64_t pos, size_t n) { return pos + n <= bytes.size() ? bytes.data() + pos : nullptr; }
+};
+
+// The region's bytes, read from the stream in pieces, so that a look at a large tag holds little of it.
+struct TRegionStream {
+    TStream& stream;
+    int64_t start;
+    uint64_t size;
+    std::string buffer;
+    uint64_t bufferAt = 0;
+    uint64_t Size() const { return size; }
+    const char* At(uint64_t pos, size_t n) {
+        if (pos + n > size) return nullptr;
+        if (pos < bufferAt || pos + n > bufferAt + buffer.size()) {
+            bufferAt = pos;
+            const uint64_t chunk = std::max<uint64_t>(n, 1 << 16);
+            buffer = ReadAt(stream, start + static_cast<int64_t>(pos),
+                            static_cast<size_t>(std::min(chunk, size - pos)));
+            if (buffer.size() < n) return nullptr;
+        }
+        return buffer.data() + (pos - bufferAt);
+    }
+};
+
+template <typename Region> Walk WalkItems(Region& region, bool keepOffsets, uint32_t expected = 0) {
     Walk w;
-    const auto* p = reinterpret_cast<const uint8_t*>(region.data());
-    const size_t n = region.size();
-    size_t pos = 0;
+    // The footer's count, where the region can hold that many (an item takes at least 10 bytes).
+    if (keepOffsets)
+        w.offsets.reserve(std::min<uint64_t>({expected, region.Size() / 10, TAPETag::kMaxItems}));
+    const uint64_t n = region.Size();
+    uint64_t pos = 0;
     size_t count = 0;
     while (n - pos >= 8) {
-        const uint32_t valueLength = ReadLe32(p + pos);
-        const void* zero = std::memchr(p + pos + 8, 0, n - pos - 8);
-        if (!zero) break;
-        const size_t valueStart = static_cast<const uint8_t*>(zero) - p + 1;
+        const auto* h = reinterpret_cast<const uint8_t*>(region.At(pos, 8));
+        if (!h) break;
+        const uint32_t valueLength = ReadLe32(h);
+        uint64_t zero = pos + 8;
+        for (const char* c; (c = region.At(zero, 1)) && *c != '\0';)
+            ++zero;
+        if (zero >= n) break;
+        const uint64_t valueStart = zero + 1;
         if (valueLength > n - valueStart) break;
         if (++count > TAPETag::kMaxItems) {
             w.tooMany = true;
@@ -102,19 +139,17 @@ Walk WalkItems(std::string_view region, bool keepOffsets) {
         if (keepOffsets) w.offsets.push_back(static_cast<uint32_t>(pos));
         pos = valueStart + valueLength;
     }
-    w.end = pos;
+    w.end = static_cast<size_t>(pos);
     w.tiles = !w.tooMany && pos == n;
     return w;
 }
 
-// Where a tag that may be cut off starts (header included), or -1 when its size is not borne out by
-// a header or by its items, and cutting there could take audio with it.
 // A tag beyond the limits counts as damaged: refused when refuse is set, else not cut off.
 int64_t VerifiedStart(TStream& stream, const Layout& l, bool refuse) {
     if (l.tooLarge && refuse) throw TFileError(LimitText());
     if (!l.found || l.itemsStart < 0 || l.tooLarge) return -1;
     if (l.header && !refuse) return l.itemsStart - kFooterSize;
-    const std::string region = ReadAt(stream, l.itemsStart, static_cast<size_t>(l.size - kFooterSize));
+    TRegionStream region{stream, l.itemsStart, l.size - kFooterSize, {}};
     const Walk walk = WalkItems(region, false);
     if (walk.tooMany && refuse) throw TFileError(LimitText());
     if (l.header) return l.itemsStart - kFooterSize;
@@ -183,7 +218,8 @@ bool TAPETag::ReadFrom(TStream& stream) {
     try {
         // The region is bounded by the file and by kMaxTagBytes; it is kept as the items' storage.
         std::string region = ReadAt(stream, l.itemsStart, static_cast<size_t>(l.size - kFooterSize));
-        Walk walk = WalkItems(region, true);
+        TRegionBytes bytes{region};
+        Walk walk = WalkItems(bytes, true, l.count);
         if (walk.tooMany) {
             Clear();
             error_ = LimitText();
@@ -250,7 +286,7 @@ long TAPETag::FindIndex(std::string_view key) const {
     return -1;
 }
 
-std::string TAPETag::Build() const {
+template <typename Out> void TAPETag::BuildInto(Out& out) const {
     uint64_t total = kFooterSize;
     if (listed_) {
         for (const auto& item : items_) {
@@ -264,23 +300,29 @@ std::string TAPETag::Build() const {
     if (total > 0xFFFFFFFFu - kFooterSize) throw TFileError("APEv2 tag too large");
     const auto count = static_cast<uint32_t>(ItemCount());
     auto frame = [&](uint32_t flags) {
-        std::string h = "APETAGEX";
-        AppendLe(h, 2000, 4);
-        AppendLe(h, static_cast<uint32_t>(total), 4);
-        AppendLe(h, count, 4);
-        AppendLe(h, flags, 4);
-        h.append(8, '\0');
-        return h;
+        out.insert(out.end(), {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'});
+        AppendLe(out, 2000, 4);
+        AppendLe(out, static_cast<uint32_t>(total), 4);
+        AppendLe(out, count, 4);
+        AppendLe(out, flags, 4);
+        out.insert(out.end(), 8, 0);
     };
-    std::string out = frame(kHeaderFlags);
-    out.reserve(static_cast<size_t>(total + kFooterSize));
+    out.reserve(out.size() + static_cast<size_t>(total + kFooterSize));
+    frame(kHeaderFlags);
     if (listed_) {
-        for (const auto& item : items_)
-            out += ItemBytes(item.Key, item.Value, item.Flags);
+        for (const auto& item : items_) {
+            const std::string bytes = ItemBytes(item.Key, item.Value, item.Flags);
+            out.insert(out.end(), bytes.begin(), bytes.end());
+        }
     } else {
-        out += raw_;
+        out.insert(out.end(), raw_.begin(), raw_.end());
     }
-    out += frame(kFooterFlags);
+    frame(kFooterFlags);
+}
+
+std::string TAPETag::Build() const {
+    std::string out;
+    BuildInto(out);
     return out;
 }
 
@@ -289,11 +331,9 @@ TFileChange TAPETag::PlanWrite(TStream& stream, bool& footerRead) const {
     footerRead = l.footerRead;
     const int64_t verified = VerifiedStart(stream, l, true);
     const int64_t start = verified >= 0 ? verified : l.end;
-    const std::string tag = Build();
     TFileChange change;
     change.offset = start;
-    change.data.reserve(tag.size() + static_cast<size_t>(stream.Size() - l.end));
-    change.data.assign(tag.begin(), tag.end());
+    BuildInto(change.data);
     stream.Seek(l.end);
     const std::vector<uint8_t> tail = stream.ReadBytes(static_cast<size_t>(stream.Size() - l.end));
     change.data.insert(change.data.end(), tail.begin(), tail.end());

@@ -85,6 +85,7 @@ private:
         uint32_t flags;
     };
     TRawItem RawAt(size_t i) const;
+    template <typename Out> void BuildInto(Out& out) const;
     long FindIndex(std::string_view key) const;
     void ToList() const;
 

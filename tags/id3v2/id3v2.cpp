@@ -108,6 +108,11 @@ std::string Joined(const std::vector<std::string>& values) {
     return out;
 }
 
+std::string TooManyFrames() {
+    return "The ID3v2 tag holds more than " + std::to_string(kMaxFrames) +
+           " frames; it is taken for damaged and left as it is.";
+}
+
 bool FitsAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -268,7 +273,7 @@ bool TID3v2::ReadTags(TStream& stream) {
 
     std::array<std::string, SlotCount> slotText;
     std::array<bool, SlotCount> taken{};
-    ForEachFrame(tag, [&](const TFrame& frame) {
+    const bool sound = ForEachFrame(tag, [&](const TFrame& frame) {
         const auto slot = SlotOf(frame.id, tag.version);
         if (!slot) return;
         const auto content = Content(tag, frame);
@@ -305,6 +310,7 @@ bool TID3v2::ReadTags(TStream& stream) {
         text_[static_cast<size_t>(m.field)] = std::move(value);
     }
     track_ = ParseTrack(TrackText());
+    if (!sound) error_ = TooManyFrames();
     return true;
 }
 
@@ -335,9 +341,14 @@ bool TID3v2::PlanWrite(TStream& file, TWritePlan& plan) const {
             languageFound = true;
         }
     });
-    if (!sound) return false; // more frames than any tag has: damaged, and too much to carry
+    if (!sound) { // more frames than any tag has: damaged, and too much to carry
+        error_ = TooManyFrames();
+        return false;
+    }
 
-    Bytes frames;
+    // The tag is built in place: header, frames, padding; the header's size is filled in at the end.
+    Bytes& frames = plan.tag;
+    frames.assign(10, 0);
     auto append = [&frames](const Bytes& frame) { frames.insert(frames.end(), frame.begin(), frame.end()); };
     for (const TWritten& w : WrittenFields) {
         if (Edited(w.field) && !Text(w.field).empty())
@@ -370,22 +381,32 @@ bool TID3v2::PlanWrite(TStream& file, TWritePlan& plan) const {
         return false;
     };
     ForEachFrame(old, [&](const TFrame& frame) {
+        if (old.version == 3) {
+            // A 2.3 frame goes over as it is; only a comment or link needs its content looked at.
+            const auto* start = old.body.data() + frame.contentAt - 10;
+            const bool plain =
+                std::none_of(WrittenFields.begin(), WrittenFields.end(),
+                             [&](const TWritten& w) { return w.id == frame.id && w.kind != SlotKind::Text; });
+            if (plain ? !owned(TFrame23{frame.id, {}})
+                      : !owned(TFrame23{frame.id, Bytes(start, start + 10 + frame.size)}))
+                frames.insert(frames.end(), start, start + 10 + frame.size);
+            return;
+        }
         for (const TFrame23& f : For23(old, frame))
             if (!owned(f)) append(f.bytes);
     });
 
-    const uint64_t needed = 10 + frames.size();
+    const uint64_t needed = frames.size();
     plan.inPlace = old.startsWithId3 && old.size >= needed && old.size <= MaxInPlaceSize;
     const uint64_t tagSize = plan.inPlace ? old.size : std::max<uint64_t>(RebuildSize, needed);
     if (tagSize - 10 > MaxTagBody) return false;
     plan.keepFrom = old.startsWithId3 ? old.size : 0;
 
     const auto body = static_cast<uint32_t>(tagSize - 10);
-    plan.tag.reserve(tagSize);
-    plan.tag = {'I', 'D', '3', 3, 0, 0};
-    for (int shift = 21; shift >= 0; shift -= 7)
-        plan.tag.push_back(static_cast<uint8_t>((body >> shift) & 0x7F));
-    plan.tag.insert(plan.tag.end(), frames.begin(), frames.end());
+    const uint8_t header[6] = {'I', 'D', '3', 3, 0, 0};
+    std::copy(header, header + 6, plan.tag.begin());
+    for (int i = 0; i < 4; ++i)
+        plan.tag[6 + i] = static_cast<uint8_t>((body >> (21 - 7 * i)) & 0x7F);
     plan.tag.resize(tagSize, 0);
     return true;
 }

@@ -9,6 +9,7 @@
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace tags {
@@ -53,6 +54,9 @@ public:
     bool PlanWrite(TStream& file, TWritePlan& plan) const;
     // Whether a field will be written: its setter was called with a value other than the one read.
     bool Edited(Field field) const { return edited_[static_cast<size_t>(field)]; }
+    // Why the tag was taken for damaged (more frames than any tag has), so that no write touches it;
+    // empty when it was not.
+    const std::string& Error() const { return error_; }
     bool TrackEdited() const { return trackEdited_; }
 
     bool Exists() const { return exists_; }
@@ -97,6 +101,7 @@ private:
     bool read_ = false; // ReadTags filled the fields
     std::bitset<static_cast<size_t>(Field::Count)> edited_;
     bool trackEdited_ = false;
+    mutable std::string error_;
     bool exists_ = false;
     uint8_t versionId_ = 0;
     uint32_t size_ = 0;

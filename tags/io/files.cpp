@@ -385,15 +385,23 @@ std::unique_ptr<TTempFile> TryJournal(TTarget& t, const TFileChange& c, int64_t 
     }
 }
 
+constexpr int64_t kUndoInMemory = 16 << 20;
+
 void ChangeInPlace(TTarget& t, const TFileChange& c) {
     const int64_t oldSize = t.file->Size();
     if (c.offset < 0 || c.offset > oldSize) Fail("Cannot write file", t.path, EINVAL);
     const int64_t dataEnd = c.offset + static_cast<int64_t>(c.data.size());
     const int64_t finalSize = c.cutAfter ? dataEnd : std::max(oldSize, dataEnd);
     const int64_t undoEnd = c.cutAfter ? oldSize : std::min(oldSize, dataEnd);
-    t.file->Seek(c.offset);
-    const std::vector<uint8_t> undo = t.file->ReadBytes(static_cast<size_t>(undoEnd - c.offset));
     auto journal = TryJournal(t, c, finalSize);
+    // The old bytes, to put back after an error. With a journal, a large change does without them: the
+    // room is reserved first, so an error after that is rare, and the journal finishes the change.
+    const bool undoable = !journal || undoEnd - c.offset <= kUndoInMemory;
+    std::vector<uint8_t> undo;
+    if (undoable) {
+        t.file->Seek(c.offset);
+        undo = t.file->ReadBytes(static_cast<size_t>(undoEnd - c.offset));
+    }
     Reserve(t, oldSize, finalSize);
     try {
         t.file->Seek(c.offset);
@@ -402,6 +410,7 @@ void ChangeInPlace(TTarget& t, const TFileChange& c) {
         t.file->Sync();
     } catch (...) {
         try {
+            if (!undoable) throw;
             t.file->Seek(c.offset);
             t.file->WriteBytes(undo);
             SetSize(t, oldSize);

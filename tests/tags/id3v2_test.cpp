@@ -1,6 +1,7 @@
 // TID3v2: tags built from bytes in the test, and round trips through files read back by ffprobe and
 // mutagen.
 #include "tags/id3v2/id3v2.h"
+#include "tags/id3v2/id3v2_frames.h"
 #include "tags/io/files.h"
 
 #include "common/test_files.h"
@@ -655,6 +656,29 @@ TEST(Id3v2Write, CarriesFramesOfA22TagUnder23Ids) {
     EXPECT_EQ(frames[7].second, Frame23("LINK", B("APICurl\0id"s)));
     EXPECT_EQ(frames[9].second, Frame23("XZZZ", B("data")));
     EXPECT_EQ(Read(planned).Title(), "Song");
+}
+
+// A tag of more frames than any tag has is taken for damaged: it reads as far as it goes, and a write,
+// which could not carry all its frames, leaves it alone with a message.
+TEST(Id3v2Write, ATagBeyondSaneLimitsIsRefused) {
+    const size_t count = tags::id3v2::kMaxFrames + 1;
+    const Bytes title = Frame23("TIT2", Latin1("Song"));
+    const Bytes empty = Frame23("TXXX", {});
+    const size_t body = title.size() + (count - 1) * empty.size();
+    Bytes file = B("ID3") + Bytes{3, 0, 0} + Syncsafe(uint32_t(body)) + title;
+    file.resize(10 + body);
+    for (size_t at = 10 + title.size(); at < file.size(); at += empty.size())
+        std::copy(empty.begin(), empty.end(), file.begin() + long(at));
+    const Bytes audio = Audio(100);
+    file.insert(file.end(), audio.begin(), audio.end());
+    TMemoryStream stream(std::move(file));
+    TID3v2 tag;
+    ASSERT_TRUE(tag.ReadTags(stream));
+    EXPECT_EQ(tag.Title(), "Song");
+    EXPECT_NE(tag.Error().find("taken for damaged"), std::string::npos);
+    tag.SetTitle("New");
+    TID3v2::TWritePlan plan;
+    EXPECT_FALSE(tag.PlanWrite(stream, plan));
 }
 
 // ---------------------------------------------------------------------------------------------------
