@@ -149,7 +149,7 @@ int64_t VerifiedStart(TStream& stream, const Layout& l, bool refuse) {
     if (l.tooLarge && refuse) throw TFileError(LimitText());
     if (!l.found || l.itemsStart < 0 || l.tooLarge) return -1;
     if (l.header && !refuse) return l.itemsStart - kFooterSize;
-    TRegionStream region{stream, l.itemsStart, l.size - kFooterSize, {}};
+    TRegionStream region{stream, l.itemsStart, static_cast<uint64_t>(l.size - kFooterSize), {}};
     const Walk walk = WalkItems(region, false);
     if (walk.tooMany && refuse) throw TFileError(LimitText());
     if (l.header) return l.itemsStart - kFooterSize;

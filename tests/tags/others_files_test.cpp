@@ -251,7 +251,9 @@ TEST_F(OthersFiles, Id3v2SaveOfOneFieldKeepsEveryOtherFrame) {
                       std::string::npos)
                 << what << ": " << (after.count(e.key) ? after.at(e.key) : "no frame");
             EXPECT_EQ(Audio(p), audio) << what;
-            if (!apeBefore.empty()) EXPECT_EQ(View(kApeView, p), apeBefore) << what;
+            if (!apeBefore.empty()) {
+                EXPECT_EQ(View(kApeView, p), apeBefore) << what;
+            }
         }
     }
 }
