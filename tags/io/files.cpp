@@ -155,16 +155,18 @@ void SyncFolder(int dir) {
 
 // A journal ends in this trailer; the bytes in front of it are the new data. Little-endian numbers.
 constexpr char kJournalMagic[8] = {'Q', 'L', 'T', 'N', 'J', 'R', 'N', 'L'};
-constexpr size_t kTrailerSize = 8 + 5 * 8 + 8;
+constexpr size_t kTrailerSize = 8 + 6 * 8 + 8;
 
 struct TJournalTrailer {
     uint64_t device = 0, inode = 0;
     int64_t offset = 0, dataSize = 0, finalSize = 0;
+    int64_t oldSize = 0; // the file's size before the change began
 };
 
 std::vector<uint8_t> EncodeTrailer(const TJournalTrailer& t) {
     std::vector<uint8_t> out(kJournalMagic, kJournalMagic + 8);
-    for (uint64_t v : {t.device, t.inode, uint64_t(t.offset), uint64_t(t.dataSize), uint64_t(t.finalSize)})
+    for (uint64_t v : {t.device, t.inode, uint64_t(t.offset), uint64_t(t.dataSize), uint64_t(t.finalSize),
+                       uint64_t(t.oldSize)})
         AppendLe(out, v, 8);
     out.insert(out.end(), kJournalMagic, kJournalMagic + 8);
     return out;
@@ -180,6 +182,7 @@ std::optional<TJournalTrailer> DecodeTrailer(const std::vector<uint8_t>& b) {
     t.offset = static_cast<int64_t>(ReadLe64(&b[24]));
     t.dataSize = static_cast<int64_t>(ReadLe64(&b[32]));
     t.finalSize = static_cast<int64_t>(ReadLe64(&b[40]));
+    t.oldSize = static_cast<int64_t>(ReadLe64(&b[48]));
     return t;
 }
 
@@ -240,6 +243,14 @@ public:
     // (a journal that a later change still needs).
     void Forget() { name_.clear(); }
     void Keep() { kept_ = true; }
+    // The change is made: the journal goes, for good, before anything else may touch the file (an old
+    // journal left by a power cut would otherwise be applied again later).
+    void Discard() {
+        if (name_.empty()) return;
+        ::unlinkat(dir_, name_.c_str(), 0);
+        name_.clear();
+        ::fsync(dir_);
+    }
 
 private:
     int dir_;
@@ -332,10 +343,15 @@ bool ApplyJournal(TTarget& t, const std::string& name) {
         trailer->dataSize != size - static_cast<int64_t>(kTrailerSize) || trailer->offset < 0 ||
         trailer->offset + trailer->dataSize > trailer->finalSize)
         return false;
+    // Only on the file as the change left it: a size of neither side means that someone else has
+    // changed the file since, and an old journal must not undo that.
+    const int64_t now = t.file->Size();
+    if (now != trailer->oldSize && now != trailer->finalSize) return false;
     CopyRange(journal, 0, *t.file, trailer->offset, trailer->dataSize);
     SetSize(t, trailer->finalSize);
     t.file->Sync();
     ::unlinkat(t.dir.Get(), name.c_str(), 0);
+    SyncFolder(t.dir.Get());
     return true;
 }
 
@@ -374,8 +390,8 @@ std::unique_ptr<TTempFile> TryJournal(TTarget& t, const TFileChange& c, int64_t 
         auto journal = std::make_unique<TTempFile>(t.dir.Get(), t.path.parent_path());
         TWideFileStream& out = journal->Stream();
         out.WriteBytes(c.data);
-        out.WriteBytes(EncodeTrailer(
-            {uint64_t(t.st.st_dev), uint64_t(t.st.st_ino), c.offset, int64_t(c.data.size()), finalSize}));
+        out.WriteBytes(EncodeTrailer({uint64_t(t.st.st_dev), uint64_t(t.st.st_ino), c.offset,
+                                      int64_t(c.data.size()), finalSize, t.file->Size()}));
         out.Sync();
         journal->GiveName(kJournalSuffix);
         SyncFolder(t.dir.Get());
@@ -415,12 +431,14 @@ void ChangeInPlace(TTarget& t, const TFileChange& c) {
             t.file->WriteBytes(undo);
             SetSize(t, oldSize);
             t.file->Sync();
+            if (journal) journal->Discard(); // the change is undone; its journal must not redo it
         } catch (...) {
             // The old bytes could not be put back: the journal finishes the change instead.
             if (journal) journal->Keep();
         }
         throw;
     }
+    if (journal) journal->Discard();
 }
 
 bool CanKeepOwner(const struct stat& st) {
@@ -483,7 +501,8 @@ void ChangeByRewrite(TTarget& t, const TFileChange& c) {
     }
 
     out.Seek(newSize);
-    out.WriteBytes(EncodeTrailer({uint64_t(t.st.st_dev), uint64_t(t.st.st_ino), 0, newSize, newSize}));
+    out.WriteBytes(
+        EncodeTrailer({uint64_t(t.st.st_dev), uint64_t(t.st.st_ino), 0, newSize, newSize, oldSize}));
     out.Sync();
     temp.GiveName(kJournalSuffix);
     SyncFolder(t.dir.Get());
@@ -496,6 +515,7 @@ void ChangeByRewrite(TTarget& t, const TFileChange& c) {
         temp.Keep(); // the old bytes are partly gone; the complete journal finishes the change later
         throw;
     }
+    temp.Discard();
 }
 
 // Runs a change; with stalePlan set, a change that had to finish an interrupted one first makes no

@@ -641,24 +641,32 @@ TEST(ChangeFile, APlanFromOlderBytesIsNotAppliedAfterARecovery) {
     const fs::path path = dir / "a.mp3";
     writeFile(path, Pattern(2000));
     fs::create_hard_link(path, dir / "b.mp3");
-    // A journal as a killed copy-back leaves it: the new content, then the trailer.
-    const std::vector<uint8_t> fresh = Pattern(1500);
-    std::vector<uint8_t> journal = fresh;
     const struct stat st = Stat(path);
-    journal.insert(journal.end(), {'Q', 'L', 'T', 'N', 'J', 'R', 'N', 'L'});
-    for (uint64_t v : {uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(0), uint64_t(1500), uint64_t(1500)})
-        for (int i = 0; i < 8; ++i)
-            journal.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    journal.insert(journal.end(), {'Q', 'L', 'T', 'N', 'J', 'R', 'N', 'L'});
-    writeFile(dir / ".quillotone-CCCCCCCCCC.journal", journal);
-    // A journal that belongs to another file stays where it is.
+    // A journal as a killed copy-back leaves it: the new content, then the trailer.
+    auto journal = [&](const std::vector<uint8_t>& data, int64_t finalSize, int64_t oldSize) {
+        std::vector<uint8_t> j = data;
+        j.insert(j.end(), {'Q', 'L', 'T', 'N', 'J', 'R', 'N', 'L'});
+        for (uint64_t v : {uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(0), uint64_t(data.size()),
+                           uint64_t(finalSize), uint64_t(oldSize)})
+            for (int i = 0; i < 8; ++i)
+                j.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        j.insert(j.end(), {'Q', 'L', 'T', 'N', 'J', 'R', 'N', 'L'});
+        return j;
+    };
+    const std::vector<uint8_t> fresh = Pattern(1500);
+    writeFile(dir / ".quillotone-CCCCCCCCCC.journal", journal(fresh, 1500, 2000));
+    // Not journals of this file as it stands: a piece of one, and one for sizes the file never had
+    // (someone else changed it since); both stay where they are.
+    const auto piece = journal(fresh, 1500, 2000);
     writeFile(dir / ".quillotone-DDDDDDDDDD.journal",
-              std::vector<uint8_t>(journal.begin() + 1500, journal.end()));
+              std::vector<uint8_t>(piece.begin() + 1500, piece.end()));
+    writeFile(dir / ".quillotone-EEEEEEEEEE.journal", journal(Pattern(10), 7777, 8888));
     TMemoryStream head(std::string("H"));
     EXPECT_FALSE(RewriteThroughTempFile(dir / "b.mp3", 10, head));
     EXPECT_EQ(readFile(path), fresh);
     EXPECT_EQ(testsupport::Names(dir.path()),
-              (std::vector<std::string>{".quillotone-DDDDDDDDDD.journal", "a.mp3", "b.mp3"}));
+              (std::vector<std::string>{".quillotone-DDDDDDDDDD.journal", ".quillotone-EEEEEEEEEE.journal",
+                                        "a.mp3", "b.mp3"}));
     EXPECT_TRUE(RewriteThroughTempFile(dir / "b.mp3", 10, head));
     EXPECT_EQ(readFile(path).size(), 1491u);
 }
