@@ -365,44 +365,50 @@ std::array<uint8_t, 128> TID3v1::BuildRecord() const {
     return record;
 }
 
-void TID3v1::RemoveFrom(TStream& stream) {
+TFileChange TID3v1::PlanRemove(TStream& stream) {
     ReadFrom(stream, false);
-    if (!exists_ && !lyricsExists_) return;
-    stream.Seek(stream.Size() - TrailerSize());
-    stream.Truncate();
+    TFileChange change;
+    change.offset = stream.Size() - TrailerSize();
+    return change;
+}
+
+TFileChange TID3v1::PlanWrite(TStream& stream) {
+    ReadFrom(stream, false);
+    TFileChange change;
+    change.offset = stream.Size() - TrailerSize();
+    const std::string block = BuildLyrics3();
+    const auto record = BuildRecord();
+    change.data.assign(block.begin(), block.end());
+    change.data.insert(change.data.end(), record.begin(), record.end());
+    return change;
+}
+
+void TID3v1::Removed() {
     exists_ = false;
     lyricsExists_ = false;
     lyricsSize_ = 0;
 }
 
-void TID3v1::WriteTo(TStream& stream) {
-    ReadFrom(stream, false);
-    const int64_t size = stream.Size();
-    const int64_t cut = size - TrailerSize();
-    // The old trailer is kept until the new one is complete, so a full disk loses no tags.
-    stream.Seek(cut);
-    const std::vector<uint8_t> old = stream.ReadBytes(static_cast<size_t>(size - cut));
-    const std::string block = BuildLyrics3();
-    const auto record = BuildRecord();
-    try {
-        stream.Seek(cut);
-        stream.WriteText(block);
-        stream.Write(record.data(), record.size());
-        stream.Truncate();
-    } catch (...) {
-        try {
-            stream.Seek(cut);
-            stream.WriteBytes(old);
-            stream.Truncate();
-        } catch (...) {
-            // Nothing more can be done here; the first error is the one to report.
-        }
-        throw;
-    }
+void TID3v1::Written(size_t trailerBytes) {
+    const auto block = static_cast<int32_t>(trailerBytes - kRecordSize);
     exists_ = true;
     version_ = track_ != 0 ? 2 : 1;
-    lyricsExists_ = !block.empty();
-    lyricsSize_ = block.empty() ? 0 : static_cast<int32_t>(block.size()) - kFooterSize;
+    lyricsExists_ = block > 0;
+    lyricsSize_ = block > 0 ? block - kFooterSize : 0;
+}
+
+void TID3v1::RemoveFrom(TStream& stream) {
+    const TFileChange change = PlanRemove(stream);
+    if (!exists_ && !lyricsExists_) return;
+    ApplyInPlace(stream, change);
+    Removed();
+}
+
+void TID3v1::WriteTo(TStream& stream) {
+    // The old trailer is kept until the new one is complete, so a full disk loses no tags.
+    const TFileChange change = PlanWrite(stream);
+    ApplyInPlace(stream, change);
+    Written(change.data.size());
 }
 
 bool TID3v1::ReadTags(const std::filesystem::path& path) {
@@ -423,10 +429,8 @@ bool TID3v1::RemoveTags(const std::filesystem::path& path) {
             ReadFrom(probe, false);
         }
         if (!exists_ && !lyricsExists_) return true;
-        ClearFileAttributes(path);
-        TWideFileStream stream(path, ModeReadWriteShared);
-        RemoveFrom(stream);
-        stream.Close();
+        ChangeFile(path, [&](TStream& file) { return std::optional<TFileChange>(PlanRemove(file)); });
+        Removed();
         return true;
     } catch (...) {
         return false;
@@ -435,10 +439,13 @@ bool TID3v1::RemoveTags(const std::filesystem::path& path) {
 
 bool TID3v1::WriteTags(const std::filesystem::path& path) {
     try {
-        ClearFileAttributes(path);
-        TWideFileStream stream(path, ModeReadWriteShared);
-        WriteTo(stream);
-        stream.Close();
+        size_t written = 0;
+        ChangeFile(path, [&](TStream& file) {
+            TFileChange change = PlanWrite(file);
+            written = change.data.size();
+            return std::optional<TFileChange>(std::move(change));
+        });
+        Written(written);
         return true;
     } catch (...) {
         return false;

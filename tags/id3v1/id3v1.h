@@ -2,6 +2,7 @@
 // block that may stand in front of it. Fields are UTF-8 in memory and ISO-8859-1 in the file.
 #pragma once
 
+#include "tags/io/files.h"
 #include "tags/io/stream.h"
 
 #include <array>
@@ -30,6 +31,9 @@ public:
     void ReadFrom(TStream& stream, bool parseFields = true);
     void WriteTo(TStream& stream);
     void RemoveFrom(TStream& stream);
+    // The changes WriteTo and RemoveFrom make: the trailer from where the old one starts.
+    TFileChange PlanWrite(TStream& stream);
+    TFileChange PlanRemove(TStream& stream);
 
     bool Exists() const { return exists_; }
     uint8_t Version() const { return version_; }
@@ -69,6 +73,8 @@ public:
 
 private:
     void ParseLyricsFields(TStream& stream, int64_t begin, int64_t end);
+    void Written(size_t trailerBytes);
+    void Removed();
 
     bool exists_;
     uint8_t version_;

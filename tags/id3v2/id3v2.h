@@ -1,12 +1,15 @@
 // ID3v2 at the start of an MP3 file: tag versions 2.2, 2.3 and 2.4 are read into a fixed set of fields,
-// and written back as an ID3v2.3 tag that keeps every frame the fields do not own.
+// and written back as an ID3v2.3 tag in which only the frames of the fields that were set change; every
+// other frame is carried over (under its 2.3 form).
 #pragma once
 
 #include "tags/io/stream.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace tags {
@@ -43,10 +46,18 @@ public:
     // as it is sound.
     bool ReadTags(const std::filesystem::path& path);
     bool ReadTags(TStream& stream);
-    // Writes the fields as a new ID3v2.3 tag, in place or by rebuilding the file through path + "~".
+    // Writes a new ID3v2.3 tag, in place or by rebuilding the file (see ChangeFile): the frames of the
+    // fields that were set hold their new values, every other frame of the file's tag stays as it was.
     bool WriteTags(const std::filesystem::path& path) const;
-    // The write for a file's current bytes; false when no tag can be built (larger than ID3v2 can say).
+    // The write for a file's current bytes; false when no tag can be built (larger than ID3v2 can say,
+    // or a tag with more frames than kMaxFrames, which is taken for damaged).
     bool PlanWrite(TStream& file, TWritePlan& plan) const;
+    // Whether a field will be written: its setter was called with a value other than the one read.
+    bool Edited(Field field) const { return edited_[static_cast<size_t>(field)]; }
+    // Why the tag was taken for damaged (more frames than any tag has), so that no write touches it;
+    // empty when it was not.
+    const std::string& Error() const { return error_; }
+    bool TrackEdited() const { return trackEdited_; }
 
     bool Exists() const { return exists_; }
     uint8_t VersionID() const { return versionId_; }
@@ -68,8 +79,10 @@ public:
     const TagText& Link() const { return Text(Field::Link); }
     const TagText& AudioSizeText() const { return Text(Field::AudioSizeText); }
 
-    // Setters store the value trimmed on both ends. Composer and Language have none: they keep what
-    // ReadTags found and are written back with it.
+    // Setters store the value trimmed on both ends and mark the field for writing, unless it equals
+    // the value read (so a genre "(8)" shown as "Jazz", or several values shown joined by "; ", stay as
+    // they are). Composer and Language have none: their frames are always carried over. The link is
+    // written in Latin-1, as ID3 asks; other characters are percent-encoded as in a URI.
     void SetTitle(const TagText& value) { Set(Field::Title, value); }
     void SetArtist(const TagText& value) { Set(Field::Artist, value); }
     void SetAlbum(const TagText& value) { Set(Field::Album, value); }
@@ -79,11 +92,16 @@ public:
     void SetEncoder(const TagText& value) { Set(Field::Encoder, value); }
     void SetCopyright(const TagText& value) { Set(Field::Copyright, value); }
     void SetLink(const TagText& value) { Set(Field::Link, value); }
-    void SetTrack(uint16_t value) { track_ = value; }
+    // A track number of 0 writes no TRCK; otherwise a total the frame had stays ("4/12").
+    void SetTrack(uint16_t value);
 
 private:
     void Set(Field field, const TagText& value);
 
+    bool read_ = false; // ReadTags filled the fields
+    std::bitset<static_cast<size_t>(Field::Count)> edited_;
+    bool trackEdited_ = false;
+    mutable std::string error_;
     bool exists_ = false;
     uint8_t versionId_ = 0;
     uint32_t size_ = 0;

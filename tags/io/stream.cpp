@@ -30,6 +30,19 @@ std::string FullPath(const std::filesystem::path& path) {
 
 } // namespace
 
+std::string NotRegularText(const struct stat& st, int error) {
+    if (S_ISDIR(st.st_mode)) return SystemText(EISDIR);
+    if (S_ISFIFO(st.st_mode)) return "It is a pipe (FIFO), not a regular file.";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "It is a device, not a regular file.";
+    if (S_ISSOCK(st.st_mode)) return "It is a socket, not a regular file.";
+    if (!S_ISREG(st.st_mode) && st.st_mode != 0) return "It is not a regular file.";
+    return SystemText(error);
+}
+
+std::string SystemErrorText(int error) {
+    return SystemText(error);
+}
+
 int64_t TStream::Remaining() const {
     int64_t left = Size() - Position();
     return left > 0 ? left : 0;
@@ -85,16 +98,21 @@ TWideFileStream::TWideFileStream(const std::filesystem::path& path, FileMode mod
             lock = LOCK_SH;
     }
     const char* verb = create ? "Cannot create file \"" : "Cannot open file \"";
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it is cleared once the descriptor
+    // is known to be a regular file.
+    flags |= O_NONBLOCK | O_NOCTTY;
     int fd;
     do
         fd = ::open(path.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) throw TFileError(verb + FullPath(path) + "\". " + SystemText(errno));
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
         ::close(fd);
-        throw TFileError(verb + FullPath(path) + "\". " + SystemText(EISDIR));
+        throw TFileError(verb + FullPath(path) + "\". " + NotRegularText(st, error));
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (lock != 0) {
         int rc;
         do

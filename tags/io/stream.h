@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct stat;
+
 namespace tags {
 
 using TagText = std::string; // UTF-8
@@ -17,6 +19,12 @@ class TFileError : public std::runtime_error {
 public:
     explicit TFileError(const std::string& message) : std::runtime_error(message) {}
 };
+
+// The platform's text for an error code, trimmed; "Unspecified error (%d) from system." when it has none.
+std::string SystemErrorText(int error);
+// Why a descriptor with this status is no file to work on (a folder, a FIFO, a device), or the text of
+// error when the status could not be read.
+std::string NotRegularText(const struct ::stat& st, int error);
 
 enum class SeekOrigin { Begin, Current, End };
 
@@ -59,7 +67,8 @@ inline constexpr FileMode ModeCreate = 0xFFFF;
 // of the user's that happens to carry the name is never overwritten).
 inline constexpr FileMode ModeCreateNew = 0xFFFE;
 
-// A file opened by a UTF-8 path over a POSIX descriptor.
+// A file opened by a UTF-8 path over a POSIX descriptor. Only regular files are opened: a FIFO or a
+// device named like an audio file is refused at once (the open itself never waits for a writer).
 //
 // Sharing is kept with advisory locks (flock), which only cooperating programs honour: an opener that
 // may write, or that lets nobody else in, holds an exclusive lock; a reader that lets others read holds
@@ -68,6 +77,8 @@ inline constexpr FileMode ModeCreateNew = 0xFFFE;
 class TWideFileStream : public TStream {
 public:
     TWideFileStream(const std::filesystem::path& path, FileMode mode);
+    // Takes over a descriptor that is already open (and locked as the caller needs); closes it.
+    TWideFileStream(int fd, const std::filesystem::path& path) : path_(path), fd_(fd) {}
     ~TWideFileStream() override;
     TWideFileStream(const TWideFileStream&) = delete;
     TWideFileStream& operator=(const TWideFileStream&) = delete;

@@ -211,13 +211,14 @@ bool TMPEGaudio::ReadInfo(TStream& stream) {
                 Frame.Position += offset;
                 AudioStart = Frame.Position;
                 // An APEv2 tag in front of the trailer is not audio either; counting it would
-                // stretch a CBR file's duration by the tag's bytes (a cover picture: seconds).
+                // stretch a CBR file's duration by the tag's bytes (a cover picture: seconds). Only
+                // its size is needed here, so its items are not loaded.
+                int64_t apeSize = 0;
                 try {
-                    APEtag.ReadFrom(stream);
+                    apeSize = TAPETag::TagSizeIn(stream);
                 } catch (const TFileError&) {
-                    APEtag.Clear();
                 }
-                AudioEnd = std::max(AudioStart, FileLength - ID3v1.TrailerSize() - APEtag.TotalSize());
+                AudioEnd = std::max(AudioStart, FileLength - ID3v1.TrailerSize() - apeSize);
                 if (Encoder.empty()) {
                     int64_t end = FileLength - (ID3v1.Exists() ? 128 : 0);
                     int64_t start = std::max<int64_t>(0, end - static_cast<int64_t>(kFrameSearchBlock));

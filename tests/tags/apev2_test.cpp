@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+
 using namespace tags;
 using testutil::readFile;
 using testutil::TempDir;
@@ -256,6 +259,116 @@ TEST(ApeWrite, KeyWithZeroByteIsRefusedBeforeAnythingIsWritten) {
     ape.SetItem(std::string("A\0B", 3), "x");
     EXPECT_THROW(ape.WriteTo(m), TFileError);
     EXPECT_EQ(Bytes(m), kAudio);
+}
+
+// Mended: the footer's size was believed, so a damaged one made the write cut the file there, audio
+// and all. It counts only when a header of that size or the items themselves (filling the region
+// exactly) bear it out; otherwise the old bytes stay and the new tag goes behind them.
+TEST(ApeWrite, ADamagedSizeNeverCutsAudio) {
+    const std::string items = Item("Title", "Old") + Item("Artist", "A");
+    const auto footer = [&](uint32_t size, uint32_t flags) { return Frame(size, 2, flags); };
+    const uint32_t real = static_cast<uint32_t>(items.size() + 32);
+    struct Case {
+        const char* name;
+        std::string tag; // what stands between the audio and the ID3v1 record
+        bool replaced;   // the old tag is cut off (its size was borne out)
+    } cases[] = {
+        {"sound, with header", Frame(real, 2, 0xA0000000) + items + footer(real, 0x80000000), true},
+        {"sound, no header", items + footer(real, 0), true},
+        {"wrong count, items fill the size", items + Frame(real, 7, 0), true},
+        {"size reaches into the audio", items + footer(real + 200, 0), false},
+        {"header flag, size reaches into the audio", items + footer(real + 200, 0x80000000), false},
+        {"size too small", items + footer(real - 5, 0), false},
+        {"header of another size", Frame(real + 1, 2, 0xA0000000) + items + footer(real + 200, 0x80000000),
+         false},
+    };
+    for (const auto& c : cases) {
+        TMemoryStream m(kAudio + c.tag + Id3v1("v1"));
+        TAPETag ape;
+        ape.SetItem("Title", "New");
+        ASSERT_NO_THROW(ape.WriteTo(m)) << c.name;
+        const std::string kept = c.replaced ? kAudio : kAudio + c.tag;
+        EXPECT_EQ(Bytes(m), kept + ape.Build() + Id3v1("v1")) << c.name;
+        TAPETag back;
+        back.ReadFrom(m);
+        EXPECT_EQ(back.ItemValue("Title"), "New") << c.name;
+    }
+}
+
+// Mended: several values of an item showed joined by U+0000; setting the shown text split nothing.
+TEST(ApeItems, SeveralValuesShowJoinedAndStayApart) {
+    const std::string multi("Anna\0Bob\0", 9);
+    TMemoryStream m(kAudio + Tag({Item("Artist", multi), Item("Genre", std::string(" Jazz \0\0Rock", 13)),
+                                  Item("Cover", std::string("a\0b", 3), 2)}));
+    TAPETag ape;
+    ASSERT_TRUE(ape.ReadFrom(m));
+    EXPECT_EQ(ape.ItemValue("artist"), "Anna; Bob");
+    EXPECT_EQ(ape.ItemValues("artist"), (std::vector<std::string>{"Anna", "Bob"}));
+    EXPECT_EQ(ape.ItemValue("Genre"), "Jazz; Rock");
+    EXPECT_EQ(ape.ItemValue("Cover"), std::string("a\0b", 3)); // binary data shows as it is
+    EXPECT_TRUE(ape.ItemValues("Album").empty());
+    ape.SetItem("Artist", "Anna; Bob"); // what shows: nothing changes
+    ape.SetItem("Genre", "Jazz; Blues");
+    EXPECT_EQ(ape.Items()[0].Value, multi);
+    EXPECT_EQ(ape.Items()[1].Value, "Jazz; Blues");
+}
+
+// Read items stay in their file form until the list is asked for; every operation gives the same tag
+// either way.
+TEST(ApeItems, TheFileFormAndTheListAgree) {
+    const std::string before = kAudio +
+                               Tag({Item("Title", "T"), Item("Artist", std::string("A\0B", 3)),
+                                    Item("Cover", std::string(300, '\xff'), 2), Item("title", "t2")}) +
+                               Id3v1("v1");
+    const std::vector<std::function<void(TAPETag&)>> steps = {
+        [](TAPETag& t) { t.SetItem("TITLE", "New title"); },
+        [](TAPETag& t) { t.SetItem("Artist", "A; B"); },
+        [](TAPETag& t) { t.SetItem("Album", std::string(1000, 'a')); },
+        [](TAPETag& t) { EXPECT_TRUE(t.RemoveItem("title")); },
+        [](TAPETag& t) { EXPECT_FALSE(t.RemoveItem("Year")); },
+        [](TAPETag& t) { t.SetItem("Cover", std::string(300, '\xff')); },
+        [](TAPETag& t) { t.SetItem("Cover", "now text"); },
+    };
+    for (size_t upTo = 0; upTo <= steps.size(); ++upTo) {
+        TMemoryStream m1(before), m2(before);
+        TAPETag fileForm, list;
+        fileForm.ReadFrom(m1);
+        list.ReadFrom(m2);
+        list.Items(); // from here on the list
+        for (size_t i = 0; i < upTo; ++i) {
+            steps[i](fileForm);
+            steps[i](list);
+        }
+        EXPECT_EQ(fileForm.ItemCount(), list.ItemCount()) << upTo;
+        EXPECT_EQ(fileForm.Build(), list.Build()) << upTo;
+        EXPECT_EQ(fileForm.ItemValue("artist"), list.ItemValue("artist")) << upTo;
+    }
+}
+
+// Mended: a tag of millions of items cost many times its size and could end in std::bad_alloc. Beyond
+// 16 M items it is taken for damaged, with a message, and a write leaves it alone.
+TEST(ApeItems, ATagBeyondSaneLimitsIsRefusedWithAMessage) {
+    const uint32_t count = TAPETag::kMaxItems + 1;
+    const std::string item = Item("K", "");
+    std::vector<uint8_t> bytes(kAudio.begin(), kAudio.end());
+    bytes.reserve(bytes.size() + size_t(count) * item.size() + 32);
+    for (uint32_t i = 0; i < count; ++i)
+        bytes.insert(bytes.end(), item.begin(), item.end());
+    const std::string footer = Frame(static_cast<uint32_t>(bytes.size() - kAudio.size() + 32), count, 0);
+    bytes.insert(bytes.end(), footer.begin(), footer.end());
+    TMemoryStream m(std::move(bytes));
+    const int64_t size = m.Size();
+    TAPETag ape;
+    EXPECT_FALSE(ape.ReadFrom(m));
+    EXPECT_NE(ape.Error().find("taken for damaged"), std::string::npos) << ape.Error();
+    EXPECT_EQ(ape.ItemCount(), 0u);
+    try {
+        ape.WriteTo(m);
+        ADD_FAILURE() << "written";
+    } catch (const TFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("taken for damaged"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(m.Size(), size);
 }
 
 // ---- files and independent readers ------------------------------------------------------------------

@@ -4,13 +4,30 @@
 
 #include "tags/io/stream.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace testsupport {
+
+// Every name in a folder, hidden ones included, sorted: a write must leave nothing of its own behind.
+inline std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// True when the file's folder holds nothing but the file itself.
+inline bool AloneInFolder(const std::filesystem::path& file) {
+    return Names(file.parent_path()) == std::vector<std::string>{file.filename().string()};
+}
 
 // Runs step in a forked child and returns its exit code (-1 when it died).
 inline int RunInChild(const std::function<int()>& step) {
