@@ -30,8 +30,6 @@ struct TTagsData {
     bool IsVBR = false;   // "IsVBR", read only
 };
 
-inline constexpr size_t kShortStringBytes = 255;
-
 // Fills the record from the file's attributes. False when the path names no file or the file is not
 // ASF. Throws TFileError when the file cannot be opened or its header is damaged.
 bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data);
