@@ -234,6 +234,14 @@ void ToID3v2(TID3v2& tag, const TagFields& fields, const FieldSet& set) {
     }
 }
 
+// The fields a tag is written with.
+FieldSet WrittenTo(Access FieldMapping::*tag) {
+    FieldSet set;
+    for (const FieldMapping& m : FieldMap)
+        if (m.*tag == Access::ReadWrite) set.set(static_cast<size_t>(m.field));
+    return set;
+}
+
 // An empty value removes the item: an item that says nothing, or a track "0", is no tag.
 void ToAPEv2(TAPETag& tag, const TagFields& fields, const FieldSet& set) {
     for (Field f : kApeWriteOrder) {
@@ -315,23 +323,30 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
     if (!mpeg.ReadInfo(path) || !mpeg.Valid()) return false;
 
     bool apeRead = false;
+    // A tag that holds none of the edited fields is not saved at all.
+    std::array<bool, 2> untouched{};
     for (int i = 0; i < format.count; ++i) {
+        bool& same = untouched[static_cast<size_t>(i)];
         switch (format.tags[static_cast<size_t>(i)]) {
         case TagType::ID3v1:
+            same = mpeg.ID3v1.Exists() && (edited & WrittenTo(&FieldMapping::id3v1)).none();
             ToID3v1(mpeg.ID3v1, fields, mpeg.ID3v1.Exists() ? edited : kAllFields);
             break;
         case TagType::ID3v2:
+            same = mpeg.ID3v2.Exists() && (edited & WrittenTo(&FieldMapping::id3v2)).none();
             ToID3v2(mpeg.ID3v2, fields, mpeg.ID3v2.Exists() ? edited : kAllFields);
             break;
         case TagType::APEv2:
             // The items the file holds now, so every item we do not own keeps its value and place.
             apeRead = mpeg.APEtag.ReadTags(path);
+            same = apeRead && mpeg.APEtag.Exists() && (edited & WrittenTo(&FieldMapping::ape)).none();
             if (apeRead) ToAPEv2(mpeg.APEtag, fields, mpeg.APEtag.Exists() ? edited : kAllFields);
             break;
         }
     }
     // Each save must succeed before the next is tried.
     for (int i = 0; i < format.count; ++i) {
+        if (untouched[static_cast<size_t>(i)]) continue;
         bool saved = false;
         switch (format.tags[static_cast<size_t>(i)]) {
         case TagType::ID3v1:
@@ -351,7 +366,7 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
 }
 
 bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited) {
-    if (edited.none()) return true;
+    if ((edited & WrittenTo(&FieldMapping::ogg)).none()) return true;
     TOggVorbis ogg;
     if (!ogg.ReadInfo(path) || !ogg.Valid()) return false;
     // The fields that are not set still show the file's comments, which the write then keeps.

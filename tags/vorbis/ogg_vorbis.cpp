@@ -422,6 +422,7 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
     packet.insert(packet.end(), st.comment.begin() + static_cast<std::ptrdiff_t>(st.commentsEnd),
                   st.comment.end());
     if (packet.size() > UINT32_MAX) return false;
+    plan.unchanged = packet == st.comment;
 
     const TPage& second = st.headers.pages.front();
     const uint32_t serial = st.first.serial();
@@ -483,6 +484,7 @@ bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
         TWideFileStream file(path, ModeReadShared);
         if (!PlanWrite(file, plan)) return false;
     }
+    if (plan.unchanged) return true;
     TMemoryStream newHead(std::move(plan.head));
     const int64_t headSize = newHead.Size();
     std::function<void(TWideFileStream&)> renumber;

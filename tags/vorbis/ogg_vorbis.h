@@ -26,6 +26,7 @@ struct TOggWritePlan {
     int64_t keepFrom = 0;
     uint32_t serial = 0;
     int64_t renumberBy = 0;
+    bool unchanged = false; // the comment header stays as it is: nothing to write
 };
 
 class TOggVorbis {
