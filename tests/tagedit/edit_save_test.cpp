@@ -254,7 +254,8 @@ const Format kFormats[] = {
      1,
      1,
      {"TPE1", "TIT2", "TRCK", "TALB", "TYER", "TCON", "COMM::eng", "TCOP", "WXXX:", "TENC"},
-     {"artist", "title", "track", "album", "date", "genre", "comment", "copyright", "", "encoded_by"}},
+     // ffprobe shows a TYER as the date only when it is a number; the year here is free text
+     {"artist", "title", "track", "album", "", "genre", "comment", "copyright", "", "encoded_by"}},
     // ffprobe does not read APEv2 in MP3 files
     {"APEv2",
      AudioKind::Mp3,
