@@ -126,9 +126,10 @@ std::optional<TagFields> ReadWmaTags(const std::filesystem::path& path);
 
 // The writes below change, in each tag they write, exactly the `edited` fields to the values in
 // `fields`; every other field of that tag keeps the tag's own value (several values, a track's total,
-// the stored form). A tag the file does not have yet gets every field of `fields`. With no field
-// edited nothing is written and the result is true. An empty value or a track of 0 removes the
-// field's frame, item, comment or attribute.
+// the stored form). A tag the file does not have yet gets every field of `fields`; a tag that holds
+// none of the edited fields is not written, and with no field edited nothing is written and the
+// result is true. An empty value or a track of 0 removes the field's frame, item, comment or
+// attribute (ID3v1 blanks it).
 
 // Writes the tags the write format names; with two, the second only after the first was saved. True
 // when every save attempted succeeded; false, writing nothing, for a file without a valid MPEG stream
