@@ -11,13 +11,20 @@
 
 namespace {
 
+// A folder of our own for the run's files, removed when the run ends.
+char folderName[] = "/tmp/tag_edit_fuzz-XXXXXX";
+
 std::filesystem::path Folder() {
-    static const std::filesystem::path folder = [] {
-        char name[] = "/tmp/tag_edit_fuzz-XXXXXX";
-        if (!mkdtemp(name)) std::abort();
-        return std::filesystem::path(name);
+    static const bool made = [] {
+        if (!mkdtemp(folderName)) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(folderName, ec);
+        });
+        return true;
     }();
-    return folder;
+    (void)made;
+    return folderName;
 }
 
 } // namespace
