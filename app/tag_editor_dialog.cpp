@@ -177,12 +177,17 @@ QWidget* Tfrmtaginfo::buildInfoPage() {
     add("Co&mment:", edtComment, "edtComment");
     grid->setRowStretch(row, 1);
 
-    for (QLineEdit* e :
-         {edtFilename, edtTitle, edtArtist, edtAlbum, edtYear, edtCopyright, edtURL, edtEncoded})
-        connect(e, &QLineEdit::textChanged, this, &Tfrmtaginfo::setChanged);
-    connect(edtNumber, &QSpinBox::valueChanged, this, &Tfrmtaginfo::setChanged);
-    connect(edtGenre, &QComboBox::editTextChanged, this, &Tfrmtaginfo::setChanged);
-    connect(edtComment, &QPlainTextEdit::textChanged, this, &Tfrmtaginfo::setChanged);
+    using tagedit::Field;
+    connect(edtFilename, &QLineEdit::textChanged, this, &Tfrmtaginfo::setChanged);
+    const std::pair<QLineEdit*, Field> lines[] = {
+        {edtTitle, Field::Title},      {edtArtist, Field::Artist},       {edtAlbum, Field::Album},
+        {edtYear, Field::Year},        {edtCopyright, Field::Copyright}, {edtURL, Field::URL},
+        {edtEncoded, Field::EncodedBy}};
+    for (const auto& [edit, field] : lines)
+        connect(edit, &QLineEdit::textChanged, this, [this, field = field] { setEdited(field); });
+    connect(edtNumber, &QSpinBox::valueChanged, this, [this] { setEdited(Field::Track); });
+    connect(edtGenre, &QComboBox::editTextChanged, this, [this] { setEdited(Field::Genre); });
+    connect(edtComment, &QPlainTextEdit::textChanged, this, [this] { setEdited(Field::Comment); });
     return page;
 }
 
@@ -194,7 +199,12 @@ QList<QWidget*> Tfrmtaginfo::tagFieldControls() const {
 void Tfrmtaginfo::setChanged() {
     if (loading_) return;
     changed_ = true;
-    if (sender() != edtFilename) tagsEdited_ = true;
+}
+
+void Tfrmtaginfo::setEdited(tagedit::Field field) {
+    if (loading_) return;
+    changed_ = true;
+    edited_.set(static_cast<size_t>(field));
 }
 
 QString Tfrmtaginfo::ShownPath() const {
@@ -260,31 +270,24 @@ void Tfrmtaginfo::LoadRow() {
     edtFilename->setText(fileName);
     showFields({});
 
-    // A load that stops here leaves the fields empty and unedited; see SaveRow.
+    // A load that stops here leaves the fields empty and unedited: a save writes none of them.
     changed_ = false;
-    tagsEdited_ = false;
-    tagsLoaded_ = false;
+    edited_.reset();
     const std::filesystem::path file = path.toStdString();
-    const auto kind = tagedit::KindFromExtension(file);
     std::optional<tagedit::TagFields> fields;
     try {
-        if (kind == tagedit::AudioKind::Mp3)
-            fields = tagedit::ReadMp3Tags(file, host_.ReadPriority());
-        else if (kind == tagedit::AudioKind::Ogg)
-            fields = tagedit::ReadOggTags(file);
-        else if (kind == tagedit::AudioKind::Wma)
-            fields = tagedit::ReadWmaTags(file);
+        fields = tagedit::ReadTags(file, host_.ReadPriority());
     } catch (const std::exception& e) {
         loading_ = false;
         host_.ShowGeneralError(QString::fromUtf8(e.what()));
         return;
     }
     if (fields) showFields(*fields);
+    const auto kind = tagedit::KindFromExtension(file);
     if (kind == tagedit::AudioKind::Wav || !kind) {
         for (QWidget* w : tagFieldControls())
             w->setEnabled(false);
     }
-    tagsLoaded_ = true;
 }
 
 void Tfrmtaginfo::showFields(const tagedit::TagFields& f) {
@@ -336,21 +339,13 @@ Tfrmtaginfo::SaveResult Tfrmtaginfo::SaveRow() {
         host_.SetCell(currentRow_, Column::Path, path);
     }
 
-    const std::filesystem::path file = path.toStdString();
-    const auto kind = tagedit::KindFromExtension(file);
-    if (!kind || kind == tagedit::AudioKind::Wav) return SaveResult::Done;
-    // after a tag read that failed, the empty fields would wipe the file's tags
-    if (!tagsLoaded_ && !tagsEdited_) return SaveResult::Done;
+    // a WAV row's fields cannot be edited
+    if (edited_.none()) return SaveResult::Done;
 
     const tagedit::TagFields fields = fieldsFromControls();
     bool written = false;
     try {
-        if (kind == tagedit::AudioKind::Mp3)
-            written = tagedit::WriteMp3Tags(file, fields, host_.WriteFormat());
-        else if (kind == tagedit::AudioKind::Ogg)
-            written = tagedit::WriteOggTags(file, fields);
-        else
-            written = tagedit::WriteWmaTags(file, fields);
+        written = tagedit::WriteTags(path.toStdString(), fields, edited_, host_.WriteFormat());
     } catch (const std::exception& e) {
         host_.ShowGeneralError(QString::fromUtf8(e.what()));
         return SaveResult::Raised;

@@ -96,6 +96,7 @@ private:
     QWidget* buildInfoPage();
     QList<QWidget*> tagFieldControls() const;
     void setChanged();
+    void setEdited(tagedit::Field field);
     void updateStepActions();
     void showSummary(const QString& path);
     void LoadRow();
@@ -109,10 +110,9 @@ private:
     ITagEditorHost& host_;
     int currentRow_ = 0;
     bool changed_ = false;
-    // False after a load whose tag read raised an error: the empty fields then hold nothing of the
-    // file's, so they are only written once the user edited one of them.
-    bool tagsLoaded_ = true;
-    bool tagsEdited_ = false;
+    // The tag fields the user edited since the row was loaded: a save writes exactly these (a name
+    // change alone writes no tag, and after a load that failed the empty fields are not written).
+    tagedit::FieldSet edited_;
     bool loading_ = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace tagedit {
 
@@ -42,6 +43,26 @@ TagText TrackToText(int track) {
     return std::to_string(ClampTrack(track));
 }
 
+int TrackFromTagText(std::string_view text) {
+    return TrackFromText(Trim(text.substr(0, text.find('/'))));
+}
+
+TagText TrackTagText(int track, std::string_view current) {
+    if (track <= 0) return {};
+    const size_t slash = current.find('/');
+    const bool total = slash != std::string_view::npos && slash + 1 < current.size();
+    return TrackToText(track) + std::string(total ? current.substr(slash) : std::string_view());
+}
+
+const std::array<std::string_view, kFieldCount> FieldNames = {
+    "Artist", "Title", "TrackNumber", "Album", "Year", "Genre", "Comment", "Copyright", "URL", "EncodedBy"};
+
+std::optional<Field> FieldFromName(std::string_view name) {
+    for (size_t i = 0; i < FieldNames.size(); ++i)
+        if (SameTextAscii(name, FieldNames[i])) return static_cast<Field>(i);
+    return std::nullopt;
+}
+
 TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns) {
     TagFields fields;
     for (const FieldMapping& m : FieldMap) {
@@ -59,6 +80,16 @@ std::array<TagText, kFieldCount> ColumnsFromFields(const TagFields& fields) {
     for (const FieldMapping& m : FieldMap)
         columns[static_cast<size_t>(m.field)] = m.text ? fields.*m.text : TrackToText(fields.Track);
     return columns;
+}
+
+void SetFieldText(TagFields& fields, Field field, std::string_view text) {
+    for (const FieldMapping& m : FieldMap)
+        if (m.field == field) {
+            if (m.text)
+                fields.*m.text = TagText(text);
+            else
+                fields.Track = TrackFromText(text);
+        }
 }
 
 namespace {
@@ -96,7 +127,7 @@ const std::array<FieldMapping, kFieldCount> FieldMap = {{
      A::ReadWrite, V2::Comment, &TID3v2::SetComment, A::ReadWrite, "Comment", A::ReadWrite,
      &TOggVorbis::Comment, A::ReadWrite, &TTagsData::Description},
     {Field::Copyright, &TagFields::Copyright, A::None, nullptr, nullptr, A::ReadWrite, V2::Copyright,
-     &TID3v2::SetCopyright, A::ReadWrite, "Copyright", A::ReadOnly, &TOggVorbis::Vendor, A::ReadWrite,
+     &TID3v2::SetCopyright, A::ReadWrite, "Copyright", A::ReadWrite, &TOggVorbis::Copyright, A::ReadWrite,
      &TTagsData::Copyright},
     {Field::URL, &TagFields::URL, A::None, nullptr, nullptr, A::ReadWrite, V2::Link, &TID3v2::SetLink,
      A::ReadOnly, "URL", A::None, nullptr, A::ReadWrite, &TTagsData::URL},
@@ -154,21 +185,38 @@ TagFields FromID3v2(const TID3v2& tag) {
     return fields;
 }
 
+// APEv2 keeps several values of an item apart with zero bytes; a repeated value shows once.
+TagText JoinedValues(std::string_view value) {
+    std::vector<std::string_view> parts;
+    for (size_t from = 0;;) {
+        const size_t end = std::min(value.find('\0', from), value.size());
+        const std::string_view part = value.substr(from, end - from);
+        if (!part.empty() && std::find(parts.begin(), parts.end(), part) == parts.end())
+            parts.push_back(part);
+        if (end == value.size()) break;
+        from = end + 1;
+    }
+    TagText out;
+    for (const auto& part : parts)
+        out += (out.empty() ? "" : "; ") + std::string(part);
+    return out;
+}
+
 TagFields FromAPEv2(const TAPETag& tag) {
     TagFields fields;
     for (const FieldMapping& m : FieldMap) {
         const std::string value = tag.ItemValue(std::string(m.apeKey));
         if (m.text)
-            fields.*m.text = value;
+            fields.*m.text = JoinedValues(value);
         else
-            fields.Track = TrackFromText(value);
+            fields.Track = TrackFromTagText(value);
     }
     return fields;
 }
 
-void ToID3v1(TID3v1& tag, const TagFields& fields) {
+void ToID3v1(TID3v1& tag, const TagFields& fields, const FieldSet& set) {
     for (const FieldMapping& m : FieldMap) {
-        if (m.id3v1 != Access::ReadWrite) continue;
+        if (m.id3v1 != Access::ReadWrite || !set[static_cast<size_t>(m.field)]) continue;
         if (m.text)
             (tag.*m.id3v1Set)(fields.*m.text);
         else
@@ -176,9 +224,9 @@ void ToID3v1(TID3v1& tag, const TagFields& fields) {
     }
 }
 
-void ToID3v2(TID3v2& tag, const TagFields& fields) {
+void ToID3v2(TID3v2& tag, const TagFields& fields, const FieldSet& set) {
     for (const FieldMapping& m : FieldMap) {
-        if (m.id3v2 != Access::ReadWrite) continue;
+        if (m.id3v2 != Access::ReadWrite || !set[static_cast<size_t>(m.field)]) continue;
         if (m.text)
             (tag.*m.id3v2Set)(fields.*m.text);
         else
@@ -186,11 +234,29 @@ void ToID3v2(TID3v2& tag, const TagFields& fields) {
     }
 }
 
-void ToAPEv2(TAPETag& tag, const TagFields& fields) {
+// The fields a tag is written with.
+FieldSet WrittenTo(Access FieldMapping::*tag) {
+    FieldSet set;
+    for (const FieldMapping& m : FieldMap)
+        if (m.*tag == Access::ReadWrite) set.set(static_cast<size_t>(m.field));
+    return set;
+}
+
+// An empty value removes the item: an item that says nothing, or a track "0", is no tag.
+void ToAPEv2(TAPETag& tag, const TagFields& fields, const FieldSet& set) {
     for (Field f : kApeWriteOrder) {
         const FieldMapping& m = MappingOf(f);
-        if (m.ape != Access::ReadWrite) continue;
-        tag.SetItem(std::string(m.apeKey), m.text ? fields.*m.text : TrackToText(fields.Track));
+        if (m.ape != Access::ReadWrite || !set[static_cast<size_t>(f)]) continue;
+        const std::string key(m.apeKey);
+        const TagText value = m.text ? fields.*m.text : TrackTagText(fields.Track, tag.ItemValue(key));
+        if (!value.empty()) {
+            tag.SetItem(key, value);
+            continue;
+        }
+        auto& items = tag.Items();
+        items.erase(std::remove_if(items.begin(), items.end(),
+                                   [&](const RField& item) { return SameTextAscii(item.Key, key); }),
+                    items.end());
     }
 }
 
@@ -243,35 +309,44 @@ std::optional<TagFields> ReadWmaTags(const std::filesystem::path& path) {
         if (m.text)
             fields.*m.text = data.*m.wmaText;
         else
-            fields.Track = TrackFromText(data.*m.wmaText);
+            fields.Track = TrackFromTagText(data.*m.wmaText);
     }
     return fields;
 }
 
-bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat) {
+bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat,
+                  const FieldSet& edited) {
     if (writeFormat < 0 || writeFormat >= static_cast<int>(WriteFormats.size())) return false;
+    if (edited.none()) return true;
     const WriteFormatEntry& format = WriteFormats[static_cast<size_t>(writeFormat)];
     TMPEGaudio mpeg;
     if (!mpeg.ReadInfo(path) || !mpeg.Valid()) return false;
 
     bool apeRead = false;
+    // A tag that holds none of the edited fields is not saved at all.
+    std::array<bool, 2> untouched{};
     for (int i = 0; i < format.count; ++i) {
+        bool& same = untouched[static_cast<size_t>(i)];
         switch (format.tags[static_cast<size_t>(i)]) {
         case TagType::ID3v1:
-            ToID3v1(mpeg.ID3v1, fields);
+            same = mpeg.ID3v1.Exists() && (edited & WrittenTo(&FieldMapping::id3v1)).none();
+            ToID3v1(mpeg.ID3v1, fields, mpeg.ID3v1.Exists() ? edited : kAllFields);
             break;
         case TagType::ID3v2:
-            ToID3v2(mpeg.ID3v2, fields);
+            same = mpeg.ID3v2.Exists() && (edited & WrittenTo(&FieldMapping::id3v2)).none();
+            ToID3v2(mpeg.ID3v2, fields, mpeg.ID3v2.Exists() ? edited : kAllFields);
             break;
         case TagType::APEv2:
             // The items the file holds now, so every item we do not own keeps its value and place.
             apeRead = mpeg.APEtag.ReadTags(path);
-            if (apeRead) ToAPEv2(mpeg.APEtag, fields);
+            same = apeRead && mpeg.APEtag.Exists() && (edited & WrittenTo(&FieldMapping::ape)).none();
+            if (apeRead) ToAPEv2(mpeg.APEtag, fields, mpeg.APEtag.Exists() ? edited : kAllFields);
             break;
         }
     }
     // Each save must succeed before the next is tried.
     for (int i = 0; i < format.count; ++i) {
+        if (untouched[static_cast<size_t>(i)]) continue;
         bool saved = false;
         switch (format.tags[static_cast<size_t>(i)]) {
         case TagType::ID3v1:
@@ -290,11 +365,13 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
     return true;
 }
 
-bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields) {
+bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited) {
+    if ((edited & WrittenTo(&FieldMapping::ogg)).none()) return true;
     TOggVorbis ogg;
     if (!ogg.ReadInfo(path) || !ogg.Valid()) return false;
+    // The fields that are not set still show the file's comments, which the write then keeps.
     for (const FieldMapping& m : FieldMap) {
-        if (m.ogg != Access::ReadWrite) continue;
+        if (m.ogg != Access::ReadWrite || !edited[static_cast<size_t>(m.field)]) continue;
         if (m.text)
             ogg.*m.oggText = fields.*m.text;
         else
@@ -303,25 +380,49 @@ bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields) {
     return ogg.WriteComments(path);
 }
 
-bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields) {
+bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited) {
+    if (edited.none()) return true;
     try {
-        // An empty attribute is deleted by the write, so the two fields the list does not show are
-        // taken over from the file.
-        TTagsData current;
-        if (!ReadWmaAttributes(path, current)) return false;
+        // The record as the file shows it: the attributes of the fields that are not set stay.
         TTagsData data;
-        data.Composer = current.Composer;
-        data.Lyrics = current.Lyrics;
+        if (!ReadWmaAttributes(path, data)) return false;
         for (const FieldMapping& m : FieldMap) {
-            if (m.wma != Access::ReadWrite) continue;
-            TagText value = m.text ? fields.*m.text : TrackToText(fields.Track);
-            if (m.field != Field::Comment) value = CutUtf8(value, kShortStringBytes);
-            data.*m.wmaText = std::move(value);
+            if (m.wma != Access::ReadWrite || !edited[static_cast<size_t>(m.field)]) continue;
+            data.*m.wmaText = m.text ? fields.*m.text : TrackTagText(fields.Track, data.*m.wmaText);
         }
         return WriteWmaAttributes(path, data);
     } catch (const std::exception&) {
         return false;
     }
+}
+
+std::optional<TagFields> ReadTags(const std::filesystem::path& path, int readPriority) {
+    switch (KindFromExtension(path).value_or(AudioKind::Wav)) {
+    case AudioKind::Mp3:
+        return ReadMp3Tags(path, readPriority);
+    case AudioKind::Ogg:
+        return ReadOggTags(path);
+    case AudioKind::Wma:
+        return ReadWmaTags(path);
+    case AudioKind::Wav:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool WriteTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+               int writeFormat) {
+    switch (KindFromExtension(path).value_or(AudioKind::Wav)) {
+    case AudioKind::Mp3:
+        return WriteMp3Tags(path, fields, writeFormat, edited);
+    case AudioKind::Ogg:
+        return WriteOggTags(path, fields, edited);
+    case AudioKind::Wma:
+        return WriteWmaTags(path, fields, edited);
+    case AudioKind::Wav:
+        break;
+    }
+    return false;
 }
 
 bool TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields, int outputFormat,

@@ -10,6 +10,7 @@
 #include "tags/vorbis/ogg_vorbis.h"
 
 #include <array>
+#include <bitset>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -26,9 +27,18 @@ std::optional<AudioKind> KindFromExtension(const std::filesystem::path& path);
 
 inline constexpr int kMaxTrack = 254;
 
-// The list's ten tag fields, in list-column order. Text is UTF-8.
+// The list's ten tag fields, in list-column order. Text is UTF-8; a value the tag holds several times
+// shows joined by "; ".
 enum class Field { Artist, Title, Track, Album, Year, Genre, Comment, Copyright, URL, EncodedBy };
 inline constexpr int kFieldCount = 10;
+
+// A set of fields, indexed by Field: the ones a save writes.
+using FieldSet = std::bitset<kFieldCount>;
+inline constexpr FieldSet kAllFields{(1u << kFieldCount) - 1};
+
+// The fields' names: the list's column captions without spaces ("TrackNumber", "EncodedBy").
+extern const std::array<std::string_view, kFieldCount> FieldNames;
+std::optional<Field> FieldFromName(std::string_view name);
 
 struct TagFields {
     TagText Artist;
@@ -51,10 +61,17 @@ int ClampTrack(long long value);
 int TrackFromText(std::string_view text);
 // Decimal without leading zeros, "0" for zero.
 TagText TrackToText(int track);
+// A track number as a tag holds it: the number before a "/" ("2/5" gives 2), clamped; 0 when it is none.
+int TrackFromTagText(std::string_view text);
+// The text a tag gets for a track number: empty for none (0), else the number with the total that the
+// tag's current text carries ("7" over "2/5" gives "7/5").
+TagText TrackTagText(int track, std::string_view current);
 // The fields from the list row's ten tag columns, in list-column order (the track column as text).
 TagFields FieldsFromColumns(const std::array<TagText, kFieldCount>& columns);
 // The other way: the ten column texts, the track in decimal.
 std::array<TagText, kFieldCount> ColumnsFromFields(const TagFields& fields);
+// One field from text as the editor takes it (the track as a whole decimal number, clamped).
+void SetFieldText(TagFields& fields, Field field, std::string_view text);
 
 // How a tag holds a field.
 enum class Access { None, ReadWrite, ReadOnly };
@@ -107,18 +124,36 @@ std::optional<TagFields> ReadOggTags(const std::filesystem::path& path);
 // Every failure of the WMA layer, a thrown one included, gives none.
 std::optional<TagFields> ReadWmaTags(const std::filesystem::path& path);
 
+// The writes below change, in each tag they write, exactly the `edited` fields to the values in
+// `fields`; every other field of that tag keeps the tag's own value (several values, a track's total,
+// the stored form). A tag the file does not have yet gets every field of `fields`; a tag that holds
+// none of the edited fields is not written, and with no field edited nothing is written and the
+// result is true. An empty value or a track of 0 removes the field's frame, item, comment or
+// attribute (ID3v1 blanks it).
+
 // Writes the tags the write format names; with two, the second only after the first was saved. True
 // when every save attempted succeeded; false, writing nothing, for a file without a valid MPEG stream
 // or a write format out of range. An APEv2 save that cannot open the file throws tags::TFileError.
-bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat);
-// Copyright is the vendor text and never written. Throws tags::TFileError when the file cannot be opened.
-bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields);
-// Composer and lyrics are taken over from the file, so they stay. Every failure gives false.
-bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields);
+bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat,
+                  const FieldSet& edited = kAllFields);
+// URL and Encoded by have no comment here. Throws tags::TFileError when the file cannot be opened.
+bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields,
+                  const FieldSet& edited = kAllFields);
+// Every failure gives false.
+bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields,
+                  const FieldSet& edited = kAllFields);
+
+// The tag editor's load and save, by the file's kind: MP3 by the read priority and the write format,
+// Ogg and WMA in their one form. A kind without tags (WAV, unknown) reads as none and writes false.
+// Errors pass as the functions above let them.
+std::optional<TagFields> ReadTags(const std::filesystem::path& path, int readPriority);
+bool WriteTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+               int writeFormat);
 
 // Tags a converted output with its list row's fields by the output format (the drop-down's index):
-// MP3 by the write format, Ogg and WMA in their one form, WAV and unknown formats not at all. The
-// result is the write's (false for WAV); a thrown tags::TFileError passes through to the run.
+// MP3 by the write format, Ogg and WMA in their one form, WAV and unknown formats not at all; all ten
+// fields, as the output's tags are new. The result is the write's (false for WAV); a thrown
+// tags::TFileError passes through to the run.
 bool TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields, int outputFormat,
                       int writeFormat);
 

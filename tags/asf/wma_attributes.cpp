@@ -1,11 +1,15 @@
 #include "tags/asf/wma_attributes.h"
 
 #include "tags/asf/asf_editor.h"
+#include "tags/io/endian.h"
 #include "tags/io/files.h"
 #include "tags/io/text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 namespace tags {
 
@@ -41,41 +45,72 @@ bool openEditor(const std::filesystem::path& path, TAsfEditor& editor) {
 struct TField {
     const char* name;
     TagText TTagsData::*field;
-    bool whole; // no 255-byte cut
+    bool written;
 };
 
-// The order in which the attributes are written.
-constexpr TField kWritten[] = {
-    {"WM/EncodedBy", &TTagsData::EncodedBy, false},
-    {"WM/Genre", &TTagsData::Genre, false},
-    {"Author", &TTagsData::Author, false},
-    {"WM/Composer", &TTagsData::Composer, false},
-    {"Title", &TTagsData::Title, false},
-    {"WM/AlbumTitle", &TTagsData::AlbumTitle, false},
-    {"WM/Year", &TTagsData::Year, false},
-    {"WM/TrackNumber", &TTagsData::TrackNumber, false},
-    {"WM/URL", &TTagsData::URL, false},
-    {"Copyright", &TTagsData::Copyright, false},
+// In the order in which they are written.
+constexpr TField kFields[] = {
+    {"WM/EncodedBy", &TTagsData::EncodedBy, true},
+    {"WMFSDKVersion", &TTagsData::SdkVersion, false},
+    {"WM/Genre", &TTagsData::Genre, true},
+    {"Author", &TTagsData::Author, true},
+    {"WM/Composer", &TTagsData::Composer, true},
+    {"Title", &TTagsData::Title, true},
+    {"WM/AlbumTitle", &TTagsData::AlbumTitle, true},
+    {"WM/Year", &TTagsData::Year, true},
+    {"WM/TrackNumber", &TTagsData::TrackNumber, true},
+    {"WM/URL", &TTagsData::URL, true},
+    {"Copyright", &TTagsData::Copyright, true},
     {"Description", &TTagsData::Description, true},
     {"WM/Lyrics", &TTagsData::Lyrics, true},
 };
 
-// String attributes that are read, with the read-only SDK version among them.
-constexpr TField kRead[] = {
-    {"WM/ENCODEDBY", &TTagsData::EncodedBy, false},
-    {"WMFSDKVERSION", &TTagsData::SdkVersion, false},
-    {"WM/GENRE", &TTagsData::Genre, false},
-    {"AUTHOR", &TTagsData::Author, false},
-    {"TITLE", &TTagsData::Title, false},
-    {"WM/ALBUMTITLE", &TTagsData::AlbumTitle, false},
-    {"WM/COMPOSER", &TTagsData::Composer, false},
-    {"WM/URL", &TTagsData::URL, false},
-    {"WM/YEAR", &TTagsData::Year, false},
-    {"WM/TRACKNUMBER", &TTagsData::TrackNumber, false},
-    {"COPYRIGHT", &TTagsData::Copyright, false},
-    {"DESCRIPTION", &TTagsData::Description, true},
-    {"WM/LYRICS", &TTagsData::Lyrics, true},
-};
+// Types a field shows as text: strings, and numbers in decimal (a track number is usually a DWORD).
+bool isTextual(TAsfType type) {
+    return type == TAsfType::String || type == TAsfType::DWord || type == TAsfType::QWord ||
+           type == TAsfType::Word;
+}
+
+// The attributes of a name that a field shows, in header order.
+std::vector<int> textualIndices(const TAsfEditor& editor, const char* name) {
+    std::vector<int> out;
+    for (int i : editor.AttributeIndices(name))
+        if (isTextual(editor.Attribute(i).type)) out.push_back(i);
+    return out;
+}
+
+// What the field shows: every value, joined by "; ". A value repeated in another object (writers put
+// the title in Content Description and again in the extended attributes) shows once.
+std::string shownText(const TAsfEditor& editor, const std::vector<int>& indices) {
+    std::vector<std::string> parts;
+    for (int i : indices) {
+        std::string part = editor.Attribute(i).text();
+        if (!part.empty() && std::find(parts.begin(), parts.end(), part) == parts.end())
+            parts.push_back(std::move(part));
+    }
+    std::string out;
+    for (const auto& part : parts)
+        out += (out.empty() ? "" : "; ") + part;
+    return out;
+}
+
+// A whole decimal number goes back into a numeric attribute in its own type; anything else is a string.
+std::pair<TAsfType, std::vector<uint8_t>> encodeValue(TAsfType current, const std::string& text) {
+    int bytes = current == TAsfType::DWord   ? 4
+                : current == TAsfType::QWord ? 8
+                : current == TAsfType::Word  ? 2
+                                             : 0;
+    if (bytes > 0 && !text.empty() && text.size() <= 19 &&
+        text.find_first_not_of("0123456789") == std::string::npos) {
+        const uint64_t n = std::stoull(text);
+        if (bytes == 8 || n < (uint64_t{1} << (8 * bytes))) {
+            std::vector<uint8_t> value;
+            AppendLe(value, n, bytes);
+            return {current, value};
+        }
+    }
+    return {TAsfType::String, Utf8ToUtf16Le(text)};
+}
 
 } // namespace
 
@@ -85,17 +120,12 @@ bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data) {
     checkStillThere(path);
     TAsfEditor editor;
     if (!openEditor(path, editor)) return false;
+    for (const auto& f : kFields)
+        data.*f.field = shownText(editor, textualIndices(editor, f.name));
     for (int i = 0; i < editor.AttributeCount(); ++i) {
         const TAsfAttribute& a = editor.Attribute(i);
         std::string name = UpperCaseAscii(a.name);
         switch (a.type) {
-        case TAsfType::String:
-            for (const auto& f : kRead)
-                if (name == f.name) {
-                    std::string text = a.text();
-                    data.*f.field = f.whole ? text : CutUtf8(text, kShortStringBytes);
-                }
-            break;
         case TAsfType::Bool:
             if (name == "ISVBR") data.IsVBR = a.value[0] != 0;
             break;
@@ -108,11 +138,10 @@ bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data) {
         default:
             break;
         }
-        data.Duration = 0;
-        if (data.FileSize > 0 && data.Bitrate > 0)
-            data.Duration = static_cast<int32_t>(
-                std::nearbyint(double(data.FileSize) * 8 / (data.Bitrate / 1000.0 + 0.5) / 1000));
     }
+    if (data.FileSize > 0 && data.Bitrate > 0)
+        data.Duration = static_cast<int32_t>(
+            std::nearbyint(double(data.FileSize) * 8 / (data.Bitrate / 1000.0 + 0.5) / 1000));
     return true;
 }
 
@@ -121,23 +150,26 @@ bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data
     checkStillThere(path);
     TAsfEditor editor;
     if (!openEditor(path, editor)) return false;
-    for (const auto& f : kWritten) {
-        const TagText& field = data.*f.field;
-        std::vector<uint8_t> value = Utf8ToUtf16Le(f.whole ? field : CutUtf8(field, kShortStringBytes));
-        std::vector<int> indices = editor.AttributeIndices(f.name);
-        if (!indices.empty()) {
-            // Later attributes of the same name would make readers show the old value beside the new.
-            for (size_t k = indices.size(); k-- > 1;)
-                if (!editor.Delete(indices[k])) return false;
-            int first = indices.front();
-            if (value.empty()) {
-                if (!editor.Delete(first)) return false;
-            } else if (!editor.Modify(first, TAsfType::String, value)) {
-                // too large for its object: move it where it fits
-                if (!editor.Delete(first) || editor.Add(f.name, TAsfType::String, value) < 0) return false;
-            }
-        } else if (!value.empty() && editor.Add(f.name, TAsfType::String, value) < 0) {
-            return false;
+    for (const auto& f : kFields) {
+        if (!f.written) continue;
+        const TagText& wanted = data.*f.field;
+        std::vector<int> indices = textualIndices(editor, f.name);
+        // A field that still shows what the file holds keeps every value in its own type.
+        if (wanted == shownText(editor, indices)) continue;
+        // Later attributes of the same name would make readers show the old value beside the new.
+        while (indices.size() > (wanted.empty() ? 0 : 1)) {
+            if (!editor.Delete(indices.back())) return false;
+            indices.pop_back();
+        }
+        if (wanted.empty()) continue;
+        if (indices.empty()) {
+            if (editor.Add(f.name, TAsfType::String, Utf8ToUtf16Le(wanted)) < 0) return false;
+            continue;
+        }
+        const auto [type, value] = encodeValue(editor.Attribute(indices.front()).type, wanted);
+        if (!editor.Modify(indices.front(), type, value)) {
+            // too large for its object: move it where it fits
+            if (!editor.Delete(indices.front()) || editor.Add(f.name, type, value) < 0) return false;
         }
     }
     if (!editor.Modified()) return true;

@@ -8,7 +8,8 @@
 
 namespace tags {
 
-// Short fields hold at most 255 bytes (cut at a character boundary); Description and Lyrics any length.
+// Text fields hold their values whole. A name the file holds several times shows its values joined by
+// "; "; numeric values (a track number stored as a DWORD) show in decimal.
 struct TTagsData {
     TagText EncodedBy;    // "WM/EncodedBy"
     TagText SdkVersion;   // "WMFSDKVersion", read only
@@ -18,7 +19,7 @@ struct TTagsData {
     TagText AlbumTitle;   // "WM/AlbumTitle"
     TagText Composer;     // "WM/Composer"
     TagText URL;          // "WM/URL"
-    TagText TrackNumber;  // "WM/TrackNumber", as text
+    TagText TrackNumber;  // "WM/TrackNumber", as text or number
     TagText Year;         // "WM/Year"
     TagText Copyright;    // "Copyright"
     TagText Description;  // "Description"
@@ -29,15 +30,15 @@ struct TTagsData {
     bool IsVBR = false;   // "IsVBR", read only
 };
 
-inline constexpr size_t kShortStringBytes = 255;
-
 // Fills the record from the file's attributes. False when the path names no file or the file is not
 // ASF. Throws TFileError when the file cannot be opened or its header is damaged.
 bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data);
 
-// Writes the twelve text attributes: a non-empty field modifies or adds its attribute, an empty one
-// deletes it. False when the path names no file, the file is not ASF or the rewrite fails (the file
-// is then unchanged). Throws TFileError when the file cannot be opened or its header is damaged.
+// Writes the twelve text attributes. A field that shows what the file holds leaves its attributes as
+// they are (several values, numeric types); a changed one becomes the one attribute of its name (a
+// number stays in its numeric type), an empty one deletes them. False when the path names no file,
+// the file is not ASF or the rewrite fails (the file is then unchanged). Throws TFileError when the
+// file cannot be opened or its header is damaged.
 bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data);
 
 } // namespace tags

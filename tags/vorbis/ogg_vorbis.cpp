@@ -4,6 +4,7 @@
 #include "tags/io/files.h"
 #include "tags/io/text.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -183,20 +184,72 @@ std::array<uint32_t, 256> makeTable() {
 struct TSlot {
     const char* key;
     TagText TOggVorbis::*field; // nullptr for the track number
+    // Read when the key gives no value, never written: a performer is not the artist, a description
+    // not a comment, so the file keeps them as they are.
+    const char* standIn;
 };
 constexpr TSlot kSlots[] = {
-    {"TITLE", &TOggVorbis::Title},     {"ARTIST", &TOggVorbis::Artist}, {"ALBUM", &TOggVorbis::Album},
-    {"TRACKNUMBER", nullptr},          {"DATE", &TOggVorbis::Date},     {"GENRE", &TOggVorbis::Genre},
-    {"COMMENT", &TOggVorbis::Comment},
+    {"TITLE", &TOggVorbis::Title, nullptr},
+    {"ARTIST", &TOggVorbis::Artist, "PERFORMER"},
+    {"ALBUM", &TOggVorbis::Album, nullptr},
+    {"TRACKNUMBER", nullptr, nullptr},
+    {"DATE", &TOggVorbis::Date, nullptr},
+    {"GENRE", &TOggVorbis::Genre, nullptr},
+    {"COMMENT", &TOggVorbis::Comment, "DESCRIPTION"},
+    {"COPYRIGHT", &TOggVorbis::Copyright, nullptr},
 };
-// Read as fall-backs for ARTIST and COMMENT, and dropped when writing, as they are folded into those.
-constexpr const char* kPerformer = "PERFORMER";
-constexpr const char* kDescription = "DESCRIPTION";
+constexpr size_t kSlotCount = std::size(kSlots);
+constexpr const char* kJoin = "; ";
 
-bool isKnownKey(const std::string& key) {
-    for (const auto& slot : kSlots)
-        if (SameTextAscii(key, slot.key)) return true;
-    return SameTextAscii(key, kPerformer) || SameTextAscii(key, kDescription);
+// The slot a comment key belongs to, or -1.
+int slotOf(std::string_view key) {
+    for (size_t i = 0; i < kSlotCount; ++i)
+        if (SameTextAscii(key, kSlots[i].key)) return static_cast<int>(i);
+    return -1;
+}
+
+// What the fields show of a file's comments.
+struct TShown {
+    std::array<std::string, kSlotCount> text;
+    uint16_t track = 0;
+    std::string trackTotal; // "/12" of the TRACKNUMBER the track was read from
+};
+
+TShown showComments(const std::vector<std::string>& strings) {
+    std::array<std::vector<std::string>, kSlotCount> values, standIns;
+    TShown shown;
+    for (const std::string& s : strings) {
+        const size_t eq = s.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string_view key = std::string_view(s).substr(0, eq);
+        const std::string value = ValidUtf8Prefix(Trim(s.substr(eq + 1)));
+        const int slot = slotOf(key);
+        if (slot >= 0 && !kSlots[slot].field) {
+            const size_t slash = value.find('/');
+            const int n = ParseInt(value.substr(0, slash), 0);
+            shown.track = n < 0 ? 0 : static_cast<uint16_t>(n);
+            shown.trackTotal =
+                slash != std::string::npos && slash + 1 < value.size() ? value.substr(slash) : "";
+        } else if (slot >= 0) {
+            if (!value.empty()) values[static_cast<size_t>(slot)].push_back(value);
+        } else {
+            for (size_t i = 0; i < kSlotCount; ++i)
+                if (kSlots[i].standIn && SameTextAscii(key, kSlots[i].standIn) && !value.empty())
+                    standIns[i].push_back(value);
+        }
+    }
+    // a value repeated under its key shows once
+    auto join = [](const std::vector<std::string>& parts) {
+        std::string out;
+        for (size_t i = 0; i < parts.size(); ++i)
+            if (std::find(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(i), parts[i]) ==
+                parts.begin() + static_cast<std::ptrdiff_t>(i))
+                out += (out.empty() ? "" : kJoin) + parts[i];
+        return out;
+    };
+    for (size_t i = 0; i < kSlotCount; ++i)
+        shown.text[i] = join(values[i].empty() ? standIns[i] : values[i]);
+    return shown;
 }
 
 // A complete page with its checksum.
@@ -302,34 +355,17 @@ bool TOggVorbis::ReadInfo(TStream& stream) {
     Samples = st.samples;
     ID3v2Size = st.id3v2Size;
     Vendor = Trim(st.vendor);
-    TagText performer, description;
     for (const std::string& s : st.strings) {
-        size_t eq = s.find('=');
-        if (eq == std::string::npos) {
-            if (Vendor.empty())
-                Vendor = Trim(s);
-            else
-                OtherComments.push_back(s);
-            continue;
-        }
-        std::string key = s.substr(0, eq);
-        std::string value = ValidUtf8Prefix(Trim(s.substr(eq + 1)));
-        if (SameTextAscii(key, "TRACKNUMBER")) {
-            int n = ParseInt(value.substr(0, value.find('/')), 0);
-            Track = n < 0 ? 0 : static_cast<uint16_t>(n);
-        } else if (SameTextAscii(key, kPerformer)) {
-            performer = value;
-        } else if (SameTextAscii(key, kDescription)) {
-            description = value;
-        } else if (!isKnownKey(key)) {
+        const size_t eq = s.find('=');
+        if (eq == std::string::npos && Vendor.empty())
+            Vendor = Trim(s);
+        else if (eq == std::string::npos || slotOf(std::string_view(s).substr(0, eq)) < 0)
             OtherComments.push_back(s);
-        } else {
-            for (const auto& slot : kSlots)
-                if (slot.field && SameTextAscii(key, slot.key)) this->*slot.field = value;
-        }
     }
-    if (Artist.empty()) Artist = performer;
-    if (Comment.empty()) Comment = description;
+    const TShown shown = showComments(st.strings);
+    for (size_t i = 0; i < kSlotCount; ++i)
+        if (kSlots[i].field) this->*kSlots[i].field = shown.text[i];
+    Track = shown.track;
     return true;
 }
 
@@ -342,22 +378,38 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
     std::vector<uint8_t> prefix = file.ReadBytes(static_cast<size_t>(st.first.end()));
     if (static_cast<int64_t>(prefix.size()) != st.first.end()) return false;
 
-    // The new comment packet: our seven slots, then every other comment as it was, then the old tail.
-    std::vector<std::string> comments;
-    for (const auto& slot : kSlots) {
-        std::string value;
-        if (slot.field)
-            value = Trim(this->*slot.field);
-        else if (Track > 0)
-            value = std::to_string(Track);
+    // The new comment list: the file's comments in their order, where a changed field's value takes
+    // the place of its key's first comment and drops the others; values of keys the file lacks follow.
+    const TShown shown = showComments(st.strings);
+    std::array<bool, kSlotCount> keep{}, placed{};
+    std::array<std::string, kSlotCount> value;
+    for (size_t i = 0; i < kSlotCount; ++i) {
+        const TSlot& slot = kSlots[i];
+        if (slot.field) {
+            value[i] = Trim(this->*slot.field);
+            keep[i] = value[i] == shown.text[i];
+        } else {
+            value[i] = Track > 0 ? std::to_string(Track) + shown.trackTotal : "";
+            keep[i] = Track == shown.track;
+        }
         // valid UTF-8 only: a broken sequence becomes U+FFFD
-        value = Utf16ToUtf8(Utf8ToUtf16(value));
-        if (!value.empty()) comments.push_back(std::string(slot.key) + "=" + value);
+        value[i] = Utf16ToUtf8(Utf8ToUtf16(value[i]));
     }
+    std::vector<std::string> comments;
     for (const std::string& s : st.strings) {
-        size_t eq = s.find('=');
-        if (eq == std::string::npos || !isKnownKey(s.substr(0, eq))) comments.push_back(s);
+        const size_t eq = s.find('=');
+        const int slot = eq == std::string::npos ? -1 : slotOf(std::string_view(s).substr(0, eq));
+        if (slot < 0 || keep[static_cast<size_t>(slot)]) {
+            comments.push_back(s);
+            continue;
+        }
+        const size_t i = static_cast<size_t>(slot);
+        if (!placed[i] && !value[i].empty()) comments.push_back(std::string(kSlots[i].key) + "=" + value[i]);
+        placed[i] = true;
     }
+    for (size_t i = 0; i < kSlotCount; ++i)
+        if (!keep[i] && !placed[i] && !value[i].empty())
+            comments.push_back(std::string(kSlots[i].key) + "=" + value[i]);
     std::vector<uint8_t> packet = {0x03, 'v', 'o', 'r', 'b', 'i', 's'};
     AppendLe(packet, static_cast<uint32_t>(st.vendor.size()), 4);
     packet.insert(packet.end(), st.vendor.begin(), st.vendor.end());
@@ -370,6 +422,7 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
     packet.insert(packet.end(), st.comment.begin() + static_cast<std::ptrdiff_t>(st.commentsEnd),
                   st.comment.end());
     if (packet.size() > UINT32_MAX) return false;
+    plan.unchanged = packet == st.comment;
 
     const TPage& second = st.headers.pages.front();
     const uint32_t serial = st.first.serial();
@@ -431,6 +484,7 @@ bool TOggVorbis::WriteComments(const std::filesystem::path& path) const {
         TWideFileStream file(path, ModeReadShared);
         if (!PlanWrite(file, plan)) return false;
     }
+    if (plan.unchanged) return true;
     TMemoryStream newHead(std::move(plan.head));
     const int64_t headSize = newHead.Size();
     std::function<void(TWideFileStream&)> renumber;

@@ -26,6 +26,7 @@ struct TOggWritePlan {
     int64_t keepFrom = 0;
     uint32_t serial = 0;
     int64_t renumberBy = 0;
+    bool unchanged = false; // the comment header stays as it is: nothing to write
 };
 
 class TOggVorbis {
@@ -36,11 +37,13 @@ public:
     uint16_t BitRateNominal = 0; // kbit/s
     int64_t Samples = 0;         // granule position of the last page
     int64_t ID3v2Size = 0;       // an ID3v2 tag in front of the Ogg stream
-    TagText Title, Artist, Album, Date, Genre, Comment;
+    // A key that the file holds several times shows its values joined by "; ".
+    TagText Title, Artist, Album, Date, Genre, Comment, Copyright;
     uint16_t Track = 0;
     TagText Vendor;
-    // Comments whose keys are not among the nine, as stored ("KEY=value"), in file order. Read for
-    // information; WriteComments keeps the file's own.
+    // Comments that no field owns, as stored ("KEY=value"), in file order; PERFORMER and DESCRIPTION
+    // are among them, as they only stand in for an empty ARTIST or COMMENT. Read for information;
+    // WriteComments keeps the file's own.
     std::vector<std::string> OtherComments;
 
     void Clear();
@@ -48,9 +51,12 @@ public:
     // identification header. The path variant throws TFileError when the file cannot be opened.
     bool ReadInfo(const std::filesystem::path& path);
     bool ReadInfo(TStream& stream);
-    // Rewrites the comment header from the seven fields, keeping the vendor string and every comment
-    // with another key. False, with the file untouched, when the file has no comment header that can
-    // be rewritten or the rewrite fails. Throws TFileError when the file cannot be opened.
+    // Rewrites the comment header from the eight fields. A field that still shows what the file holds
+    // leaves its comments exactly as they are (several values, key spelling, place); a changed one
+    // replaces them with its value in the place of the first (an empty value removes them), and a
+    // changed Track keeps the file's "/total". The vendor string and every comment that no field owns
+    // stay. False, with the file untouched, when the file has no comment header that can be rewritten
+    // or the rewrite fails. Throws TFileError when the file cannot be opened.
     bool WriteComments(const std::filesystem::path& path) const;
     // The write for a file's current bytes; false when the file's comment header cannot be rewritten.
     bool PlanWrite(TStream& file, TOggWritePlan& plan) const;

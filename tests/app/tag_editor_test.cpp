@@ -132,15 +132,19 @@ TEST_F(TagEditor, RenamesByTheFilenameField) {
     for (size_t i = 0; i < std::size(cases); ++i)
         paths << makeMp3("r" + std::to_string(i) + ".mp3", "Old");
     add(paths);
+    std::vector<std::vector<uint8_t>> before;
+    for (size_t i = 0; i < std::size(cases); ++i)
+        before.push_back(testutil::readFile(dir / ("r" + std::to_string(i) + ".mp3")));
     for (int row = 0; row < int(std::size(cases)); ++row) {
         const Case& c = cases[row];
         SCOPED_TRACE(c.typed);
         select({row});
         edit([&](Tfrmtaginfo& d) {
-            d.edtFilename->setText(QString::fromUtf8(c.typed)); // only the name: the tags are written too
+            d.edtFilename->setText(QString::fromUtf8(c.typed)); // only the name: no tag is written
             d.accept();
             EXPECT_FALSE(d.isVisible());
         });
+        EXPECT_EQ(testutil::readFile(dir / c.result), before[size_t(row)]);
         const QString expectedPath = QString::fromStdString((dir / c.result).string());
         EXPECT_EQ(win->ListModel().Cell(row, Column::Filename), c.result);
         EXPECT_EQ(win->ListModel().Path(row), expectedPath);
@@ -149,6 +153,33 @@ TEST_F(TagEditor, RenamesByTheFilenameField) {
         EXPECT_EQ(win->ListModel().Cell(row, Column::Title), "Old");
     }
     EXPECT_EQ(testutil::readFile(dir / "taken.mp3"), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// A file whose ID3v2 tag another program wrote in Unicode, with an ID3v1 record of its Latin-1
+// remains: editing the Year with "ID3v1 & ID3v2" changes the year in both and nothing else.
+TEST_F(TagEditor, SaveWritesOnlyTheEditedFields) {
+    ASSERT_TRUE(testutil::makeTone(dir / "u.mp3", {"-c:a", "libmp3lame", "-b:a", "64k"}, 0.5, 440, 44100, 1,
+                                   {"-map_metadata", "-1", "-id3v2_version", "0", "-write_id3v1", "0"}));
+    const auto made = testutil::run({"/usr/bin/python3", QUILLOTONE_SOURCE_DIR "/tests/tagedit/tag_view.py",
+                                     "make", "ten_v1", (dir / "u.mp3").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto v2Before = tagedit::ReadTags(dir / "u.mp3", 1);
+    const auto v1Before = tagedit::ReadTags(dir / "u.mp3", 2);
+    ASSERT_TRUE(v2Before && v1Before);
+    open();
+    add({QString::fromStdString((dir / "u.mp3").string())});
+    win->cmbReadpriority->setCurrentIndex(2); // ID3v1 first: the dialog shows the Latin-1 remains
+    win->cmbWriteFormat->setCurrentIndex(3);  // "ID3v1 & ID3v2"
+    edit([&](Tfrmtaginfo& d) {
+        EXPECT_EQ(d.edtTitle->text(), "Ünïcode title ??");
+        d.edtYear->setText("1999");
+        d.accept();
+    });
+    auto v2Expected = *v2Before, v1Expected = *v1Before;
+    v2Expected.Year = v1Expected.Year = "1999";
+    EXPECT_EQ(tagedit::ReadTags(dir / "u.mp3", 1), v2Expected);
+    EXPECT_EQ(tagedit::ReadTags(dir / "u.mp3", 2), v1Expected);
+    EXPECT_EQ(win->ListModel().Cell(0, Column::Year), "1999");
 }
 
 TEST_F(TagEditor, ForbiddenCharacterKeepsTheDialogOnTheRow) {

@@ -60,6 +60,37 @@ TEST(TrackNumber, FromTextClampedToByteRange) {
     EXPECT_EQ(tagedit::TrackToText(1000), "254");
 }
 
+// A tag's track text may carry a total: the number is the part before it, and an edit keeps it.
+TEST(TrackNumber, InATagWithItsTotal) {
+    const struct {
+        const char* text;
+        int track;
+    } reads[] = {{"2/5", 2}, {"7", 7}, {" 3 /12", 3}, {"300/400", 254}, {"/5", 0}, {"x/5", 0}, {"", 0}};
+    for (const auto& c : reads)
+        EXPECT_EQ(tagedit::TrackFromTagText(c.text), c.track) << '"' << c.text << '"';
+    const struct {
+        int track;
+        const char* current;
+        const char* text;
+    } writes[] = {{7, "2/5", "7/5"}, {7, "2", "7"},  {7, "", "7"},
+                  {7, "2/", "7"},    {0, "2/5", ""}, {300, "", "254"}};
+    for (const auto& c : writes)
+        EXPECT_EQ(tagedit::TrackTagText(c.track, c.current), c.text) << c.track << " over " << c.current;
+}
+
+TEST(FieldNames, CaptionsWithoutSpacesInListColumnOrder) {
+    for (size_t i = 0; i < tagedit::FieldNames.size(); ++i)
+        EXPECT_EQ(tagedit::FieldFromName(tagedit::FieldNames[i]), static_cast<tagedit::Field>(i));
+    EXPECT_EQ(tagedit::FieldFromName("trackNUMBER"), tagedit::Field::Track);
+    EXPECT_EQ(tagedit::FieldFromName("Track Number"), std::nullopt);
+    EXPECT_EQ(tagedit::FieldFromName("Vendor"), std::nullopt);
+    tagedit::TagFields f;
+    tagedit::SetFieldText(f, tagedit::Field::Track, "300");
+    tagedit::SetFieldText(f, tagedit::Field::EncodedBy, "me");
+    EXPECT_EQ(f.Track, 254);
+    EXPECT_EQ(f.EncodedBy, "me");
+}
+
 TEST(FieldsFromColumns, ListColumnOrder) {
     const auto f = tagedit::FieldsFromColumns(
         {"artist", "title", "7/12", "album", "1999", "genre", "a\r\nb", "(c)", "url", "encoder"});

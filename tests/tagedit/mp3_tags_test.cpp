@@ -370,11 +370,15 @@ TEST_F(Mp3Files, APEv2KeysMatchWithoutCase) {
     EXPECT_EQ(tagedit::ReadMp3Tags(file, 0)->Title, "new title");
 }
 
-TEST_F(Mp3Files, APEv2TrackTextThatIsNoNumberReadsAsZero) {
-    for (const char* text : {"7/12", "", "x", "-3"}) {
+TEST_F(Mp3Files, APEv2TrackIsTheNumberBeforeATotal) {
+    const struct {
+        const char* text;
+        int track;
+    } cases[] = {{"7/12", 7}, {"7", 7}, {"300/400", 254}, {"", 0}, {"x", 0}, {"x/12", 0}, {"-3", 0}};
+    for (const auto& c : cases) {
         const fs::path file = Plain();
-        PutAPEv2Items(file, {{"Title", "t"}, {"Track", text}});
-        EXPECT_EQ(tagedit::ReadMp3Tags(file, 0)->Track, 0) << text;
+        PutAPEv2Items(file, {{"Title", "t"}, {"Track", c.text}});
+        EXPECT_EQ(tagedit::ReadMp3Tags(file, 0)->Track, c.track) << c.text;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 
 using namespace tags;
 using testutil::probe;
@@ -151,7 +152,7 @@ Bytes sampleFile() {
         contentDescription({"Song", "Band", "", "", ""}),
         object(kOtherGuid, Bytes(40, 0x5A)),
         extended({{"WM/AlbumTitle", 0, wide("Record")},
-                  {"WM/TrackNumber", 3, {7, 0, 0, 0}}, // a number, not text: ignored by the record
+                  {"WM/TrackNumber", 3, {7, 0, 0, 0}}, // a number, as most writers store it
                   {"WM/Picture", 1, Bytes(300, 0xEE)},
                   {"title", 0, wide("Stale")}}),
         headerExtension(library({{"WM/Lyrics", 0, wide("la la")}})),
@@ -286,7 +287,7 @@ TEST(AsfEditor, DamagedHeadersAreRefused) {
 TEST(WmaAttributes, RecordFromBytesAndDurationFormula) {
     TempDir dir;
     fs::path f = dir / "built.wma";
-    std::string longTitle = std::string(254, 'a') + "\xc3\xa9"; // 256 bytes, the cut falls inside é
+    std::string longTitle = std::string(254, 'a') + "\xc3\xa9"; // 256 bytes
     writeFile(
         f, asfFile({fileProperties(4'000'000, 128'000), contentDescription({longTitle, "Band", "", "", ""}),
                     extended({{"WM/TrackNumber", 3, {7, 0, 0, 0}},
@@ -294,14 +295,87 @@ TEST(WmaAttributes, RecordFromBytesAndDurationFormula) {
                               {"IsVBR", 2, {1, 0, 0, 0}}})}));
     TTagsData d;
     ASSERT_TRUE(ReadWmaAttributes(f, d));
-    EXPECT_EQ(d.Title, std::string(254, 'a'));
+    EXPECT_EQ(d.Title, longTitle) << "values are read whole";
     EXPECT_EQ(d.Author, "Band");
-    EXPECT_EQ(d.TrackNumber, "") << "a track number stored as a number is ignored";
+    EXPECT_EQ(d.TrackNumber, "7") << "a track number stored as a DWORD";
     EXPECT_EQ(d.SdkVersion, "12.0.1");
     EXPECT_TRUE(d.IsVBR);
     EXPECT_EQ(d.Bitrate, 128000);
     EXPECT_EQ(d.FileSize, 4000000);
     EXPECT_EQ(d.Duration, 249);
+}
+
+// A write changes the attributes of the fields whose value differs from what the file shows, and
+// leaves every other attribute as it was: several values, numeric types, other names.
+TEST(WmaAttributes, OnlyChangedFieldsTouchTheirAttributes) {
+    TempDir dir;
+    fs::path f = dir / "multi.wma";
+    const std::string longText(3000, 'x');
+    const Bytes original = asfFile({
+        fileProperties(4'000'000, 128'000),
+        contentDescription({"Song", "Band", "", "", ""}),
+        extended({{"WM/Genre", 0, wide("Rock")},
+                  {"WM/TrackNumber", 3, {6, 0, 0, 0}},
+                  {"WM/Genre", 0, wide("Pop")},
+                  {"WM/Year", 5, {0xD1, 0x07}}, // a WORD: 2001
+                  {"WM/Picture", 1, Bytes(300, 0xEE)},
+                  {"WM/Composer", 0, wide(longText)}}),
+    });
+    writeFile(f, original);
+    TTagsData d;
+    ASSERT_TRUE(ReadWmaAttributes(f, d));
+    EXPECT_EQ(d.Genre, "Rock; Pop");
+    EXPECT_EQ(d.TrackNumber, "6");
+    EXPECT_EQ(d.Year, "2001");
+    EXPECT_EQ(d.Composer, longText);
+
+    ASSERT_TRUE(WriteWmaAttributes(f, d));
+    EXPECT_EQ(readFile(f), original) << "nothing changed, nothing written";
+
+    struct Case {
+        const char* what;
+        std::function<void(TTagsData&)> edit;
+        std::function<void(const TAsfEditor&)> check;
+    } cases[] = {
+        {"a number stays a number", [](TTagsData& t) { t.TrackNumber = "12"; },
+         [](const TAsfEditor& e) {
+             auto idx = e.AttributeIndices("WM/TrackNumber");
+             ASSERT_EQ(idx.size(), 1u);
+             EXPECT_EQ(e.Attribute(idx[0]).type, TAsfType::DWord);
+             EXPECT_EQ(e.Attribute(idx[0]).number(), 12u);
+             EXPECT_EQ(e.AttributeIndices("WM/Genre").size(), 2u);
+         }},
+        {"text that is no number becomes a string", [](TTagsData& t) { t.TrackNumber = "12/14"; },
+         [](const TAsfEditor& e) {
+             EXPECT_EQ(e.Attribute(e.AttributeIndices("WM/TrackNumber")[0]).type, TAsfType::String);
+             EXPECT_EQ(valueOf(e, "WM/TrackNumber"), "12/14");
+         }},
+        {"an edited genre is one value", [](TTagsData& t) { t.Genre = "Jazz"; },
+         [](const TAsfEditor& e) {
+             EXPECT_EQ(e.AttributeIndices("WM/Genre").size(), 1u);
+             EXPECT_EQ(valueOf(e, "WM/Genre"), "Jazz");
+             EXPECT_EQ(valueOf(e, "WM/Year"), "2001");
+             EXPECT_EQ(e.Attribute(e.AttributeIndices("WM/Year")[0]).type, TAsfType::Word);
+         }},
+        {"an empty field deletes every value", [](TTagsData& t) { t.Genre = ""; },
+         [](const TAsfEditor& e) { EXPECT_TRUE(e.AttributeIndices("WM/Genre").empty()); }},
+        {"values are written whole", [&](TTagsData& t) { t.Title = longText; },
+         [&](const TAsfEditor& e) {
+             EXPECT_EQ(valueOf(e, "Title"), longText);
+             EXPECT_EQ(valueOf(e, "WM/Composer"), longText);
+             EXPECT_EQ(e.Attribute(e.AttributeIndices("WM/Picture")[0]).value, Bytes(300, 0xEE));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(f, original);
+        TTagsData t;
+        ASSERT_TRUE(ReadWmaAttributes(f, t));
+        c.edit(t);
+        ASSERT_TRUE(WriteWmaAttributes(f, t));
+        TAsfEditor e = openBytes(readFile(f));
+        c.check(e);
+    }
 }
 
 TEST(WmaAttributes, MissingNotAsfAndDamagedFiles) {

@@ -222,9 +222,15 @@ TEST(OggVorbisRead, CommentValues) {
         {"description stands in for comment",
          {"DESCRIPTION=About"},
          [](const TOggVorbis& o) { EXPECT_EQ(o.Comment, "About"); }},
-        {"later values replace earlier",
-         {"TITLE=one", "title=two"},
-         [](const TOggVorbis& o) { EXPECT_EQ(o.Title, "two"); }},
+        {"a repeated key shows every value once",
+         {"TITLE=one", "title=two", "TITLE=one", "TITLE="},
+         [](const TOggVorbis& o) { EXPECT_EQ(o.Title, "one; two"); }},
+        {"copyright is its own comment, the vendor stays apart",
+         {"COPYRIGHT=(c) me"},
+         [](const TOggVorbis& o) {
+             EXPECT_EQ(o.Copyright, "(c) me");
+             EXPECT_EQ(o.Vendor, "Test vendor");
+         }},
         {"values are trimmed", {"ALBUM=  x y \t"}, [](const TOggVorbis& o) { EXPECT_EQ(o.Album, "x y"); }},
         {"long values whole",
          {"COMMENT=" + std::string(1000, 'c')},
@@ -240,10 +246,10 @@ TEST(OggVorbisRead, CommentValues) {
              EXPECT_EQ(o.Date, "19");
          }},
         {"other keys kept in order",
-         {"REPLAYGAIN_TRACK_GAIN=-3 dB", "TITLE=t", "X=1", "novalue"},
+         {"REPLAYGAIN_TRACK_GAIN=-3 dB", "TITLE=t", "X=1", "PERFORMER=p", "novalue"},
          [](const TOggVorbis& o) {
-             EXPECT_EQ(o.OtherComments,
-                       (std::vector<std::string>{"REPLAYGAIN_TRACK_GAIN=-3 dB", "X=1", "novalue"}));
+             EXPECT_EQ(o.OtherComments, (std::vector<std::string>{"REPLAYGAIN_TRACK_GAIN=-3 dB", "X=1",
+                                                                  "PERFORMER=p", "novalue"}));
          }},
     };
     for (const auto& c : cases) {
@@ -339,19 +345,72 @@ TEST(OggVorbisWrite, SecondPageRebuiltOtherPagesIdentical) {
 
     TOggVorbis back = readBytes(after);
     EXPECT_EQ(back.Title, "new \xf0\x9f\x8e\xb5");
-    EXPECT_EQ(back.Artist, "p") << "the performer was written as ARTIST";
+    EXPECT_EQ(back.Artist, "p") << "still the performer, which stays as it was";
     EXPECT_EQ(back.Track, 300);
     EXPECT_EQ(back.Genre, "bad \xef\xbf\xbd utf-8");
     EXPECT_EQ(back.Comment, "d");
     EXPECT_EQ(back.Vendor, "Test vendor");
     EXPECT_EQ(back.OtherComments,
-              (std::vector<std::string>{"REPLAYGAIN_TRACK_GAIN=-3 dB",
+              (std::vector<std::string>{"PERFORMER=p", "REPLAYGAIN_TRACK_GAIN=-3 dB", "DESCRIPTION=d",
                                         "METADATA_BLOCK_PICTURE=" + std::string(600, 'P')}));
     Bytes comment = packets(pa)[1];
     std::string text(comment.begin(), comment.end());
-    EXPECT_EQ(text.find("PERFORMER"), std::string::npos);
-    EXPECT_EQ(text.find("DESCRIPTION"), std::string::npos);
+    EXPECT_EQ(text.find("ARTIST"), std::string::npos) << "the artist was not edited";
     EXPECT_EQ(comment.back(), 1) << "framing byte kept";
+}
+
+// The comment list after a write: a field that still shows what the file holds leaves its comments
+// exactly as they were; an edited one takes the place of its key's first comment.
+TEST(OggVorbisWrite, OnlyEditedFieldsChangeTheirComments) {
+    const std::vector<std::string> file = {"title=One",         "ARTIST= Spaced ",   "X=1",
+                                           "TITLE=Two",         "TRACKNUMBER=3/12",  "PERFORMER=Orchestra",
+                                           "DESCRIPTION=About", "COPYRIGHT=(c) old", "GENRE=Rock\xff",
+                                           "novalue",           "Artist=Second"};
+    struct Case {
+        const char* what;
+        std::function<void(TOggVorbis&)> edit;
+        std::vector<std::string> comments;
+    } cases[] = {
+        {"nothing edited", [](TOggVorbis&) {}, file},
+        {"a title replaces both titles in the place of the first",
+         [](TOggVorbis& o) { o.Title = "New"; },
+         {"TITLE=New", "ARTIST= Spaced ", "X=1", "TRACKNUMBER=3/12", "PERFORMER=Orchestra",
+          "DESCRIPTION=About", "COPYRIGHT=(c) old", "GENRE=Rock\xff", "novalue", "Artist=Second"}},
+        {"a track keeps its total",
+         [](TOggVorbis& o) { o.Track = 7; },
+         {"title=One", "ARTIST= Spaced ", "X=1", "TITLE=Two", "TRACKNUMBER=7/12", "PERFORMER=Orchestra",
+          "DESCRIPTION=About", "COPYRIGHT=(c) old", "GENRE=Rock\xff", "novalue", "Artist=Second"}},
+        {"no track, no title: their comments go",
+         [](TOggVorbis& o) {
+             o.Track = 0;
+             o.Title = " ";
+         },
+         {"ARTIST= Spaced ", "X=1", "PERFORMER=Orchestra", "DESCRIPTION=About", "COPYRIGHT=(c) old",
+          "GENRE=Rock\xff", "novalue", "Artist=Second"}},
+        {"copyright and a new album; the performer and description stay",
+         [](TOggVorbis& o) {
+             o.Copyright = "(c) new";
+             o.Album = "Album";
+             o.Artist = "Solo";
+             o.Comment = "";
+         },
+         {"title=One", "ARTIST=Solo", "X=1", "TITLE=Two", "TRACKNUMBER=3/12", "PERFORMER=Orchestra",
+          "DESCRIPTION=About", "COPYRIGHT=(c) new", "GENRE=Rock\xff", "novalue", "ALBUM=Album"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fs::path f = dir / "e.ogg";
+        writeFile(f, oggFile(commentPacket(file)));
+        TOggVorbis o;
+        ASSERT_TRUE(o.ReadInfo(f));
+        EXPECT_EQ(o.Title, "One; Two");
+        EXPECT_EQ(o.Artist, "Spaced; Second");
+        EXPECT_EQ(o.Genre, "Rock");
+        c.edit(o);
+        ASSERT_TRUE(o.WriteComments(f));
+        EXPECT_EQ(packets(pages(readFile(f)))[1], commentPacket(c.comments));
+    }
 }
 
 TEST(OggVorbisWrite, PacketOfExactly510BytesEndsWithZero) {

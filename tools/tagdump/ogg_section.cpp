@@ -1,5 +1,5 @@
-// tagdump's "ogg" section: TOggVorbis's stream properties, the seven values, the vendor string and the
-// other comments. --write ogg takes Title, Artist, Album, Date, Genre, Comment and Track.
+// tagdump's "ogg" section: TOggVorbis's stream properties, the eight values, the vendor string and the
+// other comments. --write ogg takes Title, Artist, Album, Date, Genre, Comment, Copyright and Track.
 #include "section.h"
 
 #include "tags/io/text.h"
@@ -16,9 +16,10 @@ struct TField {
     tags::TagText tags::TOggVorbis::*field;
 };
 constexpr TField kFields[] = {
-    {"Title", &tags::TOggVorbis::Title}, {"Artist", &tags::TOggVorbis::Artist},
-    {"Album", &tags::TOggVorbis::Album}, {"Date", &tags::TOggVorbis::Date},
-    {"Genre", &tags::TOggVorbis::Genre}, {"Comment", &tags::TOggVorbis::Comment},
+    {"Title", &tags::TOggVorbis::Title},         {"Artist", &tags::TOggVorbis::Artist},
+    {"Album", &tags::TOggVorbis::Album},         {"Date", &tags::TOggVorbis::Date},
+    {"Genre", &tags::TOggVorbis::Genre},         {"Comment", &tags::TOggVorbis::Comment},
+    {"Copyright", &tags::TOggVorbis::Copyright},
 };
 
 bool DumpOgg(const std::filesystem::path& file, Json& out) {
