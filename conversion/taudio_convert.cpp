@@ -37,7 +37,9 @@ std::unique_ptr<AudioEncoder> makeEncoder(const OutputFormat& f, OutputFile& out
     throw ConvertFailure(ConvertError::Unexpected, "Unknown output format");
 }
 
-// One whole conversion, on the worker thread. `post` queues an event for the main thread.
+// One whole conversion, on the worker thread. `post` queues an event for the main thread. The last
+// event goes out after everything is released, so a conversion started from its handler finds the
+// worker done but for returning.
 template <typename Post>
 void convert(const OutputFormat& format, const std::string& source, const std::string& destination,
              ConversionJob& job, Post post) {
@@ -48,6 +50,7 @@ void convert(const OutputFormat& format, const std::string& source, const std::s
             post(false, percent);
         }
     };
+    int error = 0;
     try {
         report(0);
         AudioDecoder decoder(source);
@@ -65,14 +68,17 @@ void convert(const OutputFormat& format, const std::string& source, const std::s
         encoder->Finish();
         encoder.reset();
         out.Commit();
-        post(false, 100);
     } catch (const ConvertFailure& e) {
-        post(true, e.code());
+        error = e.code();
     } catch (const std::bad_alloc&) {
-        post(true, ConvertError::Memory);
+        error = ConvertError::Memory;
     } catch (...) {
-        post(true, ConvertError::Unexpected);
+        error = ConvertError::Unexpected;
     }
+    if (error)
+        post(true, error);
+    else
+        post(false, 100);
 }
 
 QString channelsText(int channels) {
@@ -187,7 +193,9 @@ void TAudioConvert::ConvertToWma(const QString& source, const QString& destinati
 }
 
 bool TAudioConvert::IsConverting() const {
-    return job_ && !job_->finished.load();
+    // Once the last event is delivered the conversion is over for the caller, even if the worker
+    // has yet to return: its handler may start the next one.
+    return job_ && !lastDelivered_ && !job_->finished.load();
 }
 
 void TAudioConvert::start(const OutputFormat& format, const QString& source, const QString& destination) {
@@ -207,6 +215,7 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
     uint64_t id = ++nextId_;
     currentId_.store(id);
     job_ = job;
+    lastDelivered_ = false;
     try {
         worker_ =
             std::thread([this, job, id, format, src = source.toStdString(), dst = destination.toStdString()] {
@@ -226,6 +235,7 @@ void TAudioConvert::post(uint64_t id, bool isError, int value) {
         this,
         [this, id, isError, value] {
             if (id != currentId_.load()) return; // a stopped or superseded conversion
+            if (isError || value >= 100) lastDelivered_ = true;
             if (isError)
                 emit OnError(value);
             else

@@ -63,6 +63,7 @@ private:
     // Events carry the id of their conversion; only those of the current one are delivered.
     std::atomic<uint64_t> currentId_{0};
     uint64_t nextId_ = 0;
+    bool lastDelivered_ = false; // main thread: the current conversion's 100 or error has been emitted
 };
 
 } // namespace quillotone

@@ -23,4 +23,28 @@ TEST(ConvertSafety, TheMp3EncoderKeepsTheConsoleQuiet) {
     EXPECT_EQ(probe(dir / "out.mp3").codec, "mp3");
 }
 
+TEST(ConvertSafety, AConversionStartedFromTheLastOnesHundredIsAccepted) {
+    TempDir dir;
+    ASSERT_TRUE(makeTone(dir / "in.wav", {"-c:a", "pcm_s16le"}, 0.05));
+    const QString src = QString::fromStdString((dir / "in.wav").string());
+    const QString dst = QString::fromStdString((dir / "out.wav").string());
+    TAudioConvert component;
+    constexpr int kChain = 100; // the race is narrow: many short files give it every chance
+    int done = 0;
+    std::vector<int> errors;
+    QObject::connect(&component, &quillotone::IAudioConvert::OnConvertBlock, [&](int percent) {
+        if (percent < 100) return;
+        if (++done < kChain) component.ConvertToWav(src, dst);
+    });
+    QObject::connect(&component, &quillotone::IAudioConvert::OnError,
+                     [&](int code) { errors.push_back(code); });
+    component.ConvertToWav(src, dst);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000 && done < kChain && errors.empty())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    EXPECT_EQ(errors, std::vector<int>{});
+    EXPECT_EQ(done, kChain);
+}
+
 } // namespace
