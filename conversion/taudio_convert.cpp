@@ -7,6 +7,7 @@
 #include "conversion/ffmpeg_setup.h"
 #include "conversion/output_file.h"
 #include "conversion/output_format.h"
+#include "conversion/source_file.h"
 #include "conversion/wma_profiles.h"
 
 #include <QMetaObject>
@@ -41,20 +42,25 @@ std::unique_ptr<AudioEncoder> makeEncoder(const OutputFormat& f, OutputFile& out
 // event goes out after everything is released, so a conversion started from its handler finds the
 // worker done but for returning.
 template <typename Post>
-void convert(const OutputFormat& format, const std::string& source, const std::string& destination,
-             ConversionJob& job, Post post) {
+void convert(const OutputFormat& format, const std::optional<std::string>& source,
+             const std::optional<std::string>& destination, ConversionJob& job, Post post) {
     int lastPercent = -1;
     auto report = [&](int percent) {
         if (percent > lastPercent) {
             lastPercent = percent;
-            post(false, percent);
+            post(false, percent, std::string());
         }
     };
     int error = 0;
+    std::string message;
     try {
         report(0);
-        AudioDecoder decoder(source);
-        OutputFile out(destination);
+        // A name without an exact byte form would open or create another file than the one named.
+        if (!source) throw ConvertFailure(ConvertError::WrongFormat, "The source's name is not valid text");
+        if (!destination)
+            throw ConvertFailure(ConvertError::InvalidParameters, "The destination's name is not valid text");
+        AudioDecoder decoder(*source);
+        OutputFile out(*destination);
         std::unique_ptr<AudioEncoder> encoder = makeEncoder(format, out);
         bool complete = decoder.Run(
             encoder->Input(),
@@ -70,15 +76,20 @@ void convert(const OutputFormat& format, const std::string& source, const std::s
         out.Commit();
     } catch (const ConvertFailure& e) {
         error = e.code();
+        message = e.what();
     } catch (const std::bad_alloc&) {
         error = ConvertError::Memory;
+        message = "Out of memory";
+    } catch (const std::exception& e) {
+        error = ConvertError::Unexpected;
+        message = e.what();
     } catch (...) {
         error = ConvertError::Unexpected;
     }
     if (error)
-        post(true, error);
+        post(true, error, message);
     else
-        post(false, 100);
+        post(false, 100, message);
 }
 
 QString channelsText(int channels) {
@@ -205,7 +216,9 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
         QMetaObject::invokeMethod(
             this,
             [this, id] {
-                if (id == currentId_.load()) emit OnError(ConvertError::Busy);
+                if (id != currentId_.load()) return;
+                lastErrorText_ = QStringLiteral("A conversion is under way");
+                emit OnError(ConvertError::Busy);
             },
             Qt::QueuedConnection);
         return;
@@ -218,9 +231,10 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
     lastDelivered_ = false;
     try {
         worker_ =
-            std::thread([this, job, id, format, src = source.toStdString(), dst = destination.toStdString()] {
-                convert(format, src, dst, *job,
-                        [this, id](bool isError, int value) { post(id, isError, value); });
+            std::thread([this, job, id, format, src = NativePath(source), dst = NativePath(destination)] {
+                convert(format, src, dst, *job, [this, id](bool isError, int value, const std::string& text) {
+                    post(id, isError, value, text);
+                });
                 job->finished.store(true);
             });
     } catch (const std::system_error& e) {
@@ -230,16 +244,18 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
     }
 }
 
-void TAudioConvert::post(uint64_t id, bool isError, int value) {
+void TAudioConvert::post(uint64_t id, bool isError, int value, const std::string& text) {
     QMetaObject::invokeMethod(
         this,
-        [this, id, isError, value] {
+        [this, id, isError, value, text = QString::fromStdString(text)] {
             if (id != currentId_.load()) return; // a stopped or superseded conversion
             if (isError || value >= 100) lastDelivered_ = true;
-            if (isError)
+            if (isError) {
+                lastErrorText_ = text;
                 emit OnError(value);
-            else
+            } else {
                 emit OnConvertBlock(value);
+            }
         },
         Qt::QueuedConnection);
 }

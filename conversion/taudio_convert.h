@@ -43,12 +43,13 @@ public:
     int32_t CreationSetting() const { return creationSetting_; }
 
     bool IsConverting() const;
+    QString LastErrorText() const override { return lastErrorText_; }
 
 private:
     void start(const OutputFormat& format, const QString& source, const QString& destination);
     void finishWorker();
     // Called on the worker; queues the event to the main thread, tagged with the conversion's id.
-    void post(uint64_t id, bool isError, int value);
+    void post(uint64_t id, bool isError, int value, const std::string& text);
 
     TLameMp3Encoder mp3Encoder_;
     int32_t mp3Rate_ = 44100, mp3Bitrate_ = 128, mp3Channels_ = 2;
@@ -63,6 +64,7 @@ private:
     // Events carry the id of their conversion; only those of the current one are delivered.
     std::atomic<uint64_t> currentId_{0};
     uint64_t nextId_ = 0;
+    QString lastErrorText_;
     bool lastDelivered_ = false; // main thread: the current conversion's 100 or error has been emitted
 };
 
