@@ -11,6 +11,8 @@
 
 #include <fstream>
 
+#include "conversion/output_file.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -164,6 +166,7 @@ TEST(ConvertSafety, FifosAndDevicesAreRefusedWithoutHanging) {
     TempDir dir;
     ASSERT_TRUE(makeTone(dir / "good.wav", {"-c:a", "pcm_s16le"}, 0.5));
     ASSERT_EQ(::mkfifo((dir / "fifo.mp3").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo-out.wav").c_str(), 0644), 0);
     struct Case {
         std::string source, destination;
         const char* result;
@@ -172,6 +175,7 @@ TEST(ConvertSafety, FifosAndDevicesAreRefusedWithoutHanging) {
         {(dir / "fifo.mp3").string(), (dir / "o.wav").string(), "result: -12\n"},
         {"/dev/zero", (dir / "o.wav").string(), "result: -12\n"},
         {dir.path().string(), (dir / "o.wav").string(), "result: -12\n"},
+        {(dir / "good.wav").string(), (dir / "fifo-out.wav").string(), "result: -20\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source + " -> " + c.destination);
@@ -179,7 +183,7 @@ TEST(ConvertSafety, FifosAndDevicesAreRefusedWithoutHanging) {
         EXPECT_EQ(r.exitCode, 1) << "137 is a hang";
         EXPECT_NE(r.out.find(c.result), std::string::npos) << r.out;
     }
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"fifo.mp3", "good.wav"}));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"fifo-out.wav", "fifo.mp3", "good.wav"}));
 }
 
 TEST(ConvertSafety, ANameWithoutAnExactByteFormIsRefusedNotReplaced) {
@@ -207,6 +211,147 @@ TEST(ConvertSafety, ANameWithoutAnExactByteFormIsRefusedNotReplaced) {
     EXPECT_EQ(convert(q(dir / "in?.wav"), q(dir / "out") + loneSurrogate + ".wav"), std::vector<int>{-20});
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"in?.wav"})
         << "nothing written under another name";
+}
+
+// Starts a program with its outputs thrown away; returns its pid.
+pid_t spawn(const std::vector<std::string>& argv) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int devnull = ::open("/dev/null", O_RDWR);
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// True once the process has a file open for writing in `folder` other than the ones named: the
+// conversion has begun its output.
+bool writesInto(pid_t pid, const fs::path& folder) {
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fdinfo";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(fds, ec)) {
+        std::string flags;
+        std::ifstream info(e.path());
+        for (std::string line; std::getline(info, line);)
+            if (line.rfind("flags:", 0) == 0) flags = line.substr(6);
+        if (flags.empty()) continue; // closed meanwhile
+        const int mode = std::stoi(flags, nullptr, 8) & O_ACCMODE;
+        fs::path target =
+            fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + e.path().filename().string(), ec);
+        if (!ec && mode != O_RDONLY && target.string().rfind(folder.string() + "/", 0) == 0) return true;
+    }
+    return false;
+}
+
+TEST(ConvertSafety, AKillHalfWayLeavesNothingBehind) {
+    TempDir dir;
+    fs::path src = dir / "long.wav";
+    ASSERT_TRUE(makeTone(src, {"-c:a", "pcm_s16le"}, 300.0));
+    for (int waitMs : {0, 300}) {
+        SCOPED_TRACE(waitMs);
+        pid_t child = spawn({toolPath("convert-file"), "--quiet", src.string(), (dir / "out.mp3").string()});
+        ASSERT_GT(child, 0);
+        QElapsedTimer t;
+        t.start();
+        while (!writesInto(child, dir.path()) && t.elapsed() < 20000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(writesInto(child, dir.path())) << "the conversion did not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before the kill";
+        EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"long.wav"});
+    }
+}
+
+TEST(ConvertSafety, StaleTemporariesOfDeadProcessesGoWithTheNextConversion) {
+    TempDir dir;
+    ASSERT_TRUE(makeTone(dir / "in.wav", {"-c:a", "pcm_s16le"}, 0.5));
+    pid_t dead = spawn({"true"});
+    ::waitpid(dead, nullptr, 0);
+    const std::string self = std::to_string(::getpid());
+    const std::vector<std::string> kept = {
+        ".quillotone-" + self + "-8.part", // a live process: ours
+        ".quillotone-1-9.part",            // a live process: init
+        ".quillotone-notes.part",          // names of the user's that only look alike
+        ".quillotone-" + std::to_string(dead) + "-x.part",
+        "song.mp3.part",
+        "in.wav",
+    };
+    for (const std::string& name : kept)
+        if (name != "in.wav") writeFile(dir / name, {1});
+    writeFile(dir / (".quillotone-" + std::to_string(dead) + "-7.part"), {1});
+    fs::create_directory(dir / (".quillotone-" + std::to_string(dead) + "-6.part")); // not a file: stays
+    TAudioConvert component;
+    ConversionEvents ev =
+        convertAndWait(component, Target::Wav, (dir / "in.wav").string(), (dir / "o.wav").string());
+    EXPECT_EQ(ev.result(), 0);
+    std::vector<std::string> expected = kept;
+    expected.push_back("o.wav");
+    expected.push_back(".quillotone-" + std::to_string(dead) + "-6.part");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(namesIn(dir.path()), expected);
+}
+
+// The output file's commit, with an unnamed temporary and with the named one of other file systems.
+TEST(ConvertSafety, AnOutputReplacesOnlyWhatWasThereWhenItStarted) {
+    using quillotone::OutputFile;
+    for (auto temporary : {OutputFile::Temporary::Unnamed, OutputFile::Temporary::Named}) {
+        SCOPED_TRACE(temporary == OutputFile::Temporary::Named ? "named" : "unnamed");
+        TempDir dir;
+        const std::vector<uint8_t> bytes = {'n', 'e', 'w'};
+        auto write = [&](OutputFile& out) { out.Write(bytes.data(), bytes.size()); };
+        {
+            OutputFile out((dir / "fresh").string(), temporary);
+            write(out);
+            std::vector<std::string> during = namesIn(dir.path());
+            if (temporary == OutputFile::Temporary::Unnamed)
+                EXPECT_EQ(during, std::vector<std::string>{});
+            else
+                EXPECT_TRUE(during.size() == 1 &&
+                            during[0].rfind(".quillotone-" + std::to_string(::getpid()), 0) == 0);
+            out.Commit();
+        }
+        EXPECT_EQ(readFile(dir / "fresh"), bytes);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(fs::status(dir / "fresh").permissions(), static_cast<fs::perms>(0666 & ~mask));
+
+        writeFile(dir / "chosen", {'o', 'l', 'd'});
+        {
+            OutputFile out((dir / "chosen").string(), temporary); // there at the start: the caller chose it
+            write(out);
+            out.Commit();
+        }
+        EXPECT_EQ(readFile(dir / "chosen"), bytes);
+
+        {
+            OutputFile out((dir / "late").string(), temporary);
+            write(out);
+            writeFile(dir / "late", {'u', 's', 'e', 'r'}); // another program's file, meanwhile
+            try {
+                out.Commit();
+                ADD_FAILURE() << "a file that appeared meanwhile was replaced";
+            } catch (const quillotone::ConvertFailure& e) {
+                EXPECT_EQ(e.code(), -20);
+            }
+        }
+        EXPECT_EQ(readFile(dir / "late"), (std::vector<uint8_t>{'u', 's', 'e', 'r'}));
+
+        {
+            OutputFile out((dir / "dropped").string(), temporary);
+            write(out);
+        }
+        EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"chosen", "fresh", "late"}));
+    }
 }
 
 } // namespace
