@@ -245,19 +245,45 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
 }
 
 void TAudioConvert::post(uint64_t id, bool isError, int value, const std::string& text) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, id, isError, value, text = QString::fromStdString(text)] {
-            if (id != currentId_.load()) return; // a stopped or superseded conversion
-            if (isError || value >= 100) lastDelivered_ = true;
-            if (isError) {
-                lastErrorText_ = text;
-                emit OnError(value);
-            } else {
-                emit OnConvertBlock(value);
-            }
-        },
-        Qt::QueuedConnection);
+    // The events wait in our own queue under our own lock, and the call by name carries nothing. Qt's
+    // own hand-over is invisible to ThreadSanitizer; counting the wake-up once it is posted gives
+    // deliverEvents a visible edge to wait for, as the scanner's worker does.
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        wake = events_.empty();
+        events_.push_back({id, isError, value, text});
+        if (wake) ++wakesQueued_;
+    }
+    if (!wake) return;
+    QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        ++wakesPosted_;
+    }
+    eventsPosted_.notify_all();
+}
+
+void TAudioConvert::deliverEvents() {
+    for (;;) {
+        Event e;
+        {
+            std::unique_lock<std::mutex> lock(eventsMutex_);
+            // the worker is between its post and its count: a matter of microseconds
+            eventsPosted_.wait(lock, [this] { return wakesPosted_ >= wakesQueued_; });
+            if (events_.empty()) return;
+            e = std::move(events_.front());
+            events_.pop_front();
+        }
+        if (e.id != currentId_.load()) continue; // a stopped or superseded conversion
+        if (e.isError || e.value >= 100) lastDelivered_ = true;
+        if (e.isError) {
+            lastErrorText_ = QString::fromStdString(e.text);
+            emit OnError(e.value);
+        } else {
+            emit OnConvertBlock(e.value);
+        }
+    }
 }
 
 void TAudioConvert::StopConversion() {

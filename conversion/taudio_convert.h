@@ -5,7 +5,11 @@
 #include "conversion/lame_encoder_settings.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace quillotone {
@@ -50,6 +54,19 @@ private:
     void finishWorker();
     // Called on the worker; queues the event to the main thread, tagged with the conversion's id.
     void post(uint64_t id, bool isError, int value, const std::string& text);
+    // On the main thread: emits the queued events of the current conversion, in order.
+    Q_INVOKABLE void deliverEvents();
+
+    struct Event {
+        uint64_t id = 0;
+        bool isError = false;
+        int value = 0;
+        std::string text;
+    };
+    std::mutex eventsMutex_;
+    std::condition_variable eventsPosted_;
+    std::deque<Event> events_;
+    uint64_t wakesQueued_ = 0, wakesPosted_ = 0;
 
     TLameMp3Encoder mp3Encoder_;
     int32_t mp3Rate_ = 44100, mp3Bitrate_ = 128, mp3Channels_ = 2;
