@@ -76,6 +76,9 @@ public:
 
     virtual IAudioConvertLameMp3Encoder& Mp3Encoder() = 0;
     virtual void SetCreationSetting(int32_t value) = 0;
+    // Why the last conversion failed, in words, as its OnError handler sees it: the code says
+    // little ("Stream error") where the file's own failure says what happened. Empty when unknown.
+    virtual QString LastErrorText() const { return QString(); }
 
 signals:
     void OnConvertBlock(int percent);

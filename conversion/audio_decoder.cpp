@@ -2,6 +2,8 @@
 
 #include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/ffmpeg_input.h"
+#include "conversion/source_file.h"
 
 #include <vector>
 
@@ -38,7 +40,9 @@ AVChannelLayout layoutOf(const AVChannelLayout& layout) {
 } // namespace
 
 struct AudioDecoder::Impl {
-    AVFormatContext* format = nullptr;
+    std::unique_ptr<SourceFile> source;
+    std::unique_ptr<FormatInput> input;
+    AVFormatContext* format = nullptr; // input's
     AVCodecContext* codec = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
@@ -61,7 +65,6 @@ struct AudioDecoder::Impl {
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
-        avformat_close_input(&format);
     }
 
     void configure(const AVFrame* f, const PcmLayout& out) {
@@ -109,15 +112,34 @@ struct AudioDecoder::Impl {
     }
 };
 
-AudioDecoder::AudioDecoder(const std::string& path) : d(std::make_unique<Impl>()) {
-    int err = avformat_open_input(&d->format, path.c_str(), nullptr, nullptr);
-    if (err < 0) {
-        checkMemory(err);
-        fail(ConvertError::WrongFormat, "Cannot open \"" + path + "\"");
+namespace {
+
+std::unique_ptr<SourceFile> openSource(const std::string& path) {
+    try {
+        return std::make_unique<SourceFile>(path);
+    } catch (const SourceFile::OpenError& e) {
+        fail(ConvertError::WrongFormat, e.what());
     }
-    if ((err = avformat_find_stream_info(d->format, nullptr)) < 0) {
+}
+
+} // namespace
+
+AudioDecoder::AudioDecoder(const std::string& path) : AudioDecoder(openSource(path)) {}
+
+AudioDecoder::AudioDecoder(std::unique_ptr<SourceFile> source) : d(std::make_unique<Impl>()) {
+    d->source = std::move(source);
+    const std::string path = d->source->Path();
+    // A source that fails to read while it is opened cannot be read at all.
+    auto readFailure = [&](const std::string& otherwise) {
+        return d->source->Failed() ? d->source->Failure() : otherwise;
+    };
+    d->input = std::make_unique<FormatInput>(*d->source);
+    if (!d->input->IsOpen()) fail(ConvertError::WrongFormat, readFailure("Cannot open \"" + path + "\""));
+    d->format = d->input->Context();
+    int err = avformat_find_stream_info(d->format, nullptr);
+    if (err < 0 || d->source->Failed()) {
         checkMemory(err);
-        fail(ConvertError::WrongFormat, "Cannot read \"" + path + "\"");
+        fail(ConvertError::WrongFormat, readFailure("Cannot read \"" + path + "\""));
     }
     const AVCodec* decoder = nullptr;
     d->streamIndex = av_find_best_stream(d->format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
@@ -134,7 +156,7 @@ AudioDecoder::AudioDecoder(const std::string& path) : d(std::make_unique<Impl>()
     d->packet = av_packet_alloc();
     d->frame = av_frame_alloc();
     if (!d->packet || !d->frame) throw std::bad_alloc();
-    d->fileSize = d->format->pb ? avio_size(d->format->pb) : 0;
+    d->fileSize = d->source->Size();
 }
 
 AudioDecoder::~AudioDecoder() = default;
@@ -172,6 +194,8 @@ bool AudioDecoder::Run(const PcmLayout& out, const Sink& sink, const Progress& p
     int lastPermille = -1;
     for (;;) {
         int err = av_read_frame(d->format, d->packet);
+        // A source that fails or shrinks is no end of file: the output would be cut short unseen.
+        if (d->source->Failed()) fail(ConvertError::Stream, d->source->Failure());
         if (err < 0) {
             checkMemory(err);
             break; // end of file, or a damaged tail: what was decoded stands
@@ -183,8 +207,9 @@ bool AudioDecoder::Run(const PcmLayout& out, const Sink& sink, const Progress& p
             if (err >= 0 || err == AVERROR(EAGAIN)) receiveAll();
         }
         av_packet_unref(d->packet);
-        if (d->fileSize > 0 && d->format->pb) {
-            int permille = static_cast<int>(avio_tell(d->format->pb) * 1000 / d->fileSize);
+        if (d->fileSize > 0) {
+            int permille = static_cast<int>(std::clamp<int64_t>(d->input->Position(), 0, d->fileSize) * 1000 /
+                                            d->fileSize);
             if (permille != lastPermille) {
                 lastPermille = permille;
                 if (!progress(std::min(permille, 1000) / 1000.0)) return false;

@@ -19,11 +19,14 @@ struct PcmLayout {
     AVSampleFormat format = AV_SAMPLE_FMT_S16; // interleaved S16/U8, or planar float
 };
 
+class SourceFile;
+
 class AudioDecoder {
 public:
-    // Throws ConvertFailure: WrongFormat when the file cannot be opened or read as media,
-    // UnsupportedFormat when it holds no audio that can be decoded.
+    // Throws ConvertFailure: WrongFormat when the file cannot be opened or read as media (a FIFO, a
+    // device or a folder is never opened), UnsupportedFormat when it holds no audio that can be decoded.
     explicit AudioDecoder(const std::string& path);
+    explicit AudioDecoder(std::unique_ptr<SourceFile> source);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;
@@ -37,7 +40,8 @@ public:
     using Progress = std::function<bool(double)>;
 
     // Decodes the whole stream. Returns false when progress asked to stop. Throws ConvertFailure
-    // WrongFormat when not a single sample could be decoded.
+    // WrongFormat when not a single sample could be decoded, Stream when the source fails to read or
+    // is cut while it is read (damaged data that decodes short is no failure: what decodes is kept).
     bool Run(const PcmLayout& out, const Sink& sink, const Progress& progress);
 
 private:

@@ -23,6 +23,8 @@ public:
     virtual int32_t SampleRate() const = 0; // Hz
     virtual int32_t Bitrate() const = 0;    // bit/s
     virtual int32_t DurationMs() const = 0;
+    // The whole duration; DurationMs gives 0 for one that 32 bits cannot hold.
+    virtual int64_t DurationMs64() const { return DurationMs(); }
     virtual int64_t FileSize() const = 0;
     virtual int32_t ChannelMode() const = 0; // 1 mono, 2 stereo, 3 dual channel
     virtual QString FormatDescription() const = 0;

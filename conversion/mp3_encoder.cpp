@@ -4,14 +4,32 @@
 #include "conversion/encoders.h"
 #include "conversion/output_file.h"
 
+#include <QLoggingCategory>
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <vector>
 
 namespace quillotone {
 
 namespace {
+
+// LAME's remarks ("highpass filter disabled" and the like) go to a debug category that is off unless
+// QT_LOGGING_RULES turns it on; its failures reach the user as error codes.
+Q_LOGGING_CATEGORY(lameLog, "quillotone.lame", QtInfoMsg)
+
+void lameMessage(const char* format, va_list args) {
+    if (!lameLog().isDebugEnabled()) return;
+    char text[512];
+    int n = std::vsnprintf(text, sizeof text, format, args);
+    if (n <= 0) return;
+    size_t end = std::min(static_cast<size_t>(n), sizeof text - 1);
+    while (end > 0 && text[end - 1] == '\n')
+        --end;
+    qCDebug(lameLog, "%.*s", static_cast<int>(end), text);
+}
 
 vbr_mode vbrModeOf(int32_t method) {
     switch (method) {
@@ -35,6 +53,9 @@ public:
     Mp3Encoder(const LameSettings& s, OutputFile& out) : out_(out), settings_(s) {
         gfp_ = lame_init();
         if (!gfp_) throw std::bad_alloc();
+        lame_set_errorf(gfp_, lameMessage);
+        lame_set_debugf(gfp_, lameMessage);
+        lame_set_msgf(gfp_, lameMessage);
         int channels = s.channelMode == 1 ? 1 : 2;
         layout_ = {s.sampleRate, channels, AV_SAMPLE_FMT_S16};
         lame_set_in_samplerate(gfp_, s.sampleRate);

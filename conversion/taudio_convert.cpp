@@ -7,6 +7,7 @@
 #include "conversion/ffmpeg_setup.h"
 #include "conversion/output_file.h"
 #include "conversion/output_format.h"
+#include "conversion/source_file.h"
 #include "conversion/wma_profiles.h"
 
 #include <QMetaObject>
@@ -37,21 +38,29 @@ std::unique_ptr<AudioEncoder> makeEncoder(const OutputFormat& f, OutputFile& out
     throw ConvertFailure(ConvertError::Unexpected, "Unknown output format");
 }
 
-// One whole conversion, on the worker thread. `post` queues an event for the main thread.
+// One whole conversion, on the worker thread. `post` queues an event for the main thread. The last
+// event goes out after everything is released, so a conversion started from its handler finds the
+// worker done but for returning.
 template <typename Post>
-void convert(const OutputFormat& format, const std::string& source, const std::string& destination,
-             ConversionJob& job, Post post) {
+void convert(const OutputFormat& format, const std::optional<std::string>& source,
+             const std::optional<std::string>& destination, ConversionJob& job, Post post) {
     int lastPercent = -1;
     auto report = [&](int percent) {
         if (percent > lastPercent) {
             lastPercent = percent;
-            post(false, percent);
+            post(false, percent, std::string());
         }
     };
+    int error = 0;
+    std::string message;
     try {
         report(0);
-        AudioDecoder decoder(source);
-        OutputFile out(destination);
+        // A name without an exact byte form would open or create another file than the one named.
+        if (!source) throw ConvertFailure(ConvertError::WrongFormat, "The source's name is not valid text");
+        if (!destination)
+            throw ConvertFailure(ConvertError::InvalidParameters, "The destination's name is not valid text");
+        AudioDecoder decoder(*source);
+        OutputFile out(*destination);
         std::unique_ptr<AudioEncoder> encoder = makeEncoder(format, out);
         bool complete = decoder.Run(
             encoder->Input(),
@@ -65,14 +74,22 @@ void convert(const OutputFormat& format, const std::string& source, const std::s
         encoder->Finish();
         encoder.reset();
         out.Commit();
-        post(false, 100);
     } catch (const ConvertFailure& e) {
-        post(true, e.code());
+        error = e.code();
+        message = e.what();
     } catch (const std::bad_alloc&) {
-        post(true, ConvertError::Memory);
+        error = ConvertError::Memory;
+        message = "Out of memory";
+    } catch (const std::exception& e) {
+        error = ConvertError::Unexpected;
+        message = e.what();
     } catch (...) {
-        post(true, ConvertError::Unexpected);
+        error = ConvertError::Unexpected;
     }
+    if (error)
+        post(true, error, message);
+    else
+        post(false, 100, message);
 }
 
 QString channelsText(int channels) {
@@ -187,7 +204,9 @@ void TAudioConvert::ConvertToWma(const QString& source, const QString& destinati
 }
 
 bool TAudioConvert::IsConverting() const {
-    return job_ && !job_->finished.load();
+    // Once the last event is delivered the conversion is over for the caller, even if the worker
+    // has yet to return: its handler may start the next one.
+    return job_ && !lastDelivered_ && !job_->finished.load();
 }
 
 void TAudioConvert::start(const OutputFormat& format, const QString& source, const QString& destination) {
@@ -197,7 +216,9 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
         QMetaObject::invokeMethod(
             this,
             [this, id] {
-                if (id == currentId_.load()) emit OnError(ConvertError::Busy);
+                if (id != currentId_.load()) return;
+                lastErrorText_ = QStringLiteral("A conversion is under way");
+                emit OnError(ConvertError::Busy);
             },
             Qt::QueuedConnection);
         return;
@@ -207,11 +228,13 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
     uint64_t id = ++nextId_;
     currentId_.store(id);
     job_ = job;
+    lastDelivered_ = false;
     try {
         worker_ =
-            std::thread([this, job, id, format, src = source.toStdString(), dst = destination.toStdString()] {
-                convert(format, src, dst, *job,
-                        [this, id](bool isError, int value) { post(id, isError, value); });
+            std::thread([this, job, id, format, src = NativePath(source), dst = NativePath(destination)] {
+                convert(format, src, dst, *job, [this, id](bool isError, int value, const std::string& text) {
+                    post(id, isError, value, text);
+                });
                 job->finished.store(true);
             });
     } catch (const std::system_error& e) {
@@ -221,17 +244,46 @@ void TAudioConvert::start(const OutputFormat& format, const QString& source, con
     }
 }
 
-void TAudioConvert::post(uint64_t id, bool isError, int value) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, id, isError, value] {
-            if (id != currentId_.load()) return; // a stopped or superseded conversion
-            if (isError)
-                emit OnError(value);
-            else
-                emit OnConvertBlock(value);
-        },
-        Qt::QueuedConnection);
+void TAudioConvert::post(uint64_t id, bool isError, int value, const std::string& text) {
+    // The events wait in our own queue under our own lock, and the call by name carries nothing. Qt's
+    // own hand-over is invisible to ThreadSanitizer; counting the wake-up once it is posted gives
+    // deliverEvents a visible edge to wait for, as the scanner's worker does.
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        wake = events_.empty();
+        events_.push_back({id, isError, value, text});
+        if (wake) ++wakesQueued_;
+    }
+    if (!wake) return;
+    QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        ++wakesPosted_;
+    }
+    eventsPosted_.notify_all();
+}
+
+void TAudioConvert::deliverEvents() {
+    for (;;) {
+        Event e;
+        {
+            std::unique_lock<std::mutex> lock(eventsMutex_);
+            // the worker is between its post and its count: a matter of microseconds
+            eventsPosted_.wait(lock, [this] { return wakesPosted_ >= wakesQueued_; });
+            if (events_.empty()) return;
+            e = std::move(events_.front());
+            events_.pop_front();
+        }
+        if (e.id != currentId_.load()) continue; // a stopped or superseded conversion
+        if (e.isError || e.value >= 100) lastDelivered_ = true;
+        if (e.isError) {
+            lastErrorText_ = QString::fromStdString(e.text);
+            emit OnError(e.value);
+        } else {
+            emit OnConvertBlock(e.value);
+        }
+    }
 }
 
 void TAudioConvert::StopConversion() {

@@ -5,7 +5,11 @@
 #include "conversion/lame_encoder_settings.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace quillotone {
@@ -43,12 +47,26 @@ public:
     int32_t CreationSetting() const { return creationSetting_; }
 
     bool IsConverting() const;
+    QString LastErrorText() const override { return lastErrorText_; }
 
 private:
     void start(const OutputFormat& format, const QString& source, const QString& destination);
     void finishWorker();
     // Called on the worker; queues the event to the main thread, tagged with the conversion's id.
-    void post(uint64_t id, bool isError, int value);
+    void post(uint64_t id, bool isError, int value, const std::string& text);
+    // On the main thread: emits the queued events of the current conversion, in order.
+    Q_INVOKABLE void deliverEvents();
+
+    struct Event {
+        uint64_t id = 0;
+        bool isError = false;
+        int value = 0;
+        std::string text;
+    };
+    std::mutex eventsMutex_;
+    std::condition_variable eventsPosted_;
+    std::deque<Event> events_;
+    uint64_t wakesQueued_ = 0, wakesPosted_ = 0;
 
     TLameMp3Encoder mp3Encoder_;
     int32_t mp3Rate_ = 44100, mp3Bitrate_ = 128, mp3Channels_ = 2;
@@ -63,6 +81,8 @@ private:
     // Events carry the id of their conversion; only those of the current one are delivered.
     std::atomic<uint64_t> currentId_{0};
     uint64_t nextId_ = 0;
+    QString lastErrorText_;
+    bool lastDelivered_ = false; // main thread: the current conversion's 100 or error has been emitted
 };
 
 } // namespace quillotone

@@ -1,21 +1,24 @@
 #include "conversion/taudio_information.h"
 
+#include "conversion/audio_checks.h"
+#include "conversion/ffmpeg_input.h"
 #include "conversion/ffmpeg_setup.h"
-#include "tags/io/files.h"
+#include "conversion/source_file.h"
 #include "tags/io/stream.h"
 #include "tags/io/text.h"
 #include "tags/mpeg/mpeg_audio.h"
 
-#include <QFileInfo>
-
-#include <cstdio>
+#include <algorithm>
+#include <climits>
 #include <cstring>
-#include <fstream>
+#include <memory>
+#include <optional>
 #include <vector>
 
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/mathematics.h>
 }
 
 namespace quillotone {
@@ -24,71 +27,54 @@ namespace {
 
 enum class Kind { None, Mp3, Wav, Ogg, Wma };
 
-std::vector<uint8_t> readRange(const std::string& path, int64_t offset, size_t count) {
-    std::vector<uint8_t> bytes;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return bytes;
-    in.seekg(offset);
-    bytes.resize(count);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
-
-// Size of an ID3v2 tag at the start, so that probing looks at the audio behind a large cover.
-int64_t leadingTagSize(const std::string& path) {
-    try {
-        tags::TWideFileStream stream(path, tags::ModeReadShared);
-        return tags::LeadingTagSize(stream);
-    } catch (const tags::TFileError&) {
-        return 0;
-    }
-}
-
 // Decides the kind by content alone: the file name never takes part. The three container
 // signatures are checked first; only the rest goes through libavformat's probes, whose cost
-// grows with every demuxer it knows.
-Kind probeKind(const std::string& path) {
-    constexpr size_t kProbeBytes = 8 * 1024; // seven frames at 320 kbit/s
-    std::vector<uint8_t> data = readRange(path, leadingTagSize(path), kProbeBytes);
-    if (data.size() < 4) return Kind::None;
-    const size_t size = data.size();
-    if (size >= 12 && std::memcmp(data.data(), "RIFF", 4) == 0 && std::memcmp(&data[8], "WAVE", 4) == 0)
-        return Kind::Wav;
-    if (std::memcmp(data.data(), "OggS", 4) == 0) {
-        // Ogg holds many codecs; ours is Vorbis: the first packet is its identification header.
-        if (size > 27) {
-            size_t packet = 27 + size_t(data[26]);
-            if (packet + 7 <= size && std::memcmp(&data[packet], "\x01vorbis", 7) == 0) return Kind::Ogg;
-        }
-        return Kind::None;
-    }
-    static constexpr uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    if (size >= 16 && std::memcmp(data.data(), kAsfHeader, 16) == 0) {
-        // WMA is ASF with a Windows Media Audio stream
-        AVFormatContext* ctx = nullptr;
-        Kind kind = Kind::None;
-        if (avformat_open_input(&ctx, path.c_str(), av_find_input_format("asf"), nullptr) == 0) {
-            for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-                AVCodecID id = ctx->streams[i]->codecpar->codec_id;
+// grows with every demuxer it knows. Only a regular file is read (a FIFO would block).
+Kind probeKind(const QString& qpath) {
+    std::optional<std::string> path = NativePath(qpath);
+    if (!path) return Kind::None;
+    try {
+        SourceFile file(*path);
+        SourceStream stream(file);
+        std::vector<uint8_t> data = ProbeWindow(stream);
+        if (data.size() < 4) return Kind::None;
+        switch (ContainerBySignature(data.data(), data.size())) {
+        case ContainerKind::Wav:
+            return Kind::Wav;
+        case ContainerKind::OggVorbis:
+            return Kind::Ogg;
+        case ContainerKind::OggOther:
+            return Kind::None;
+        case ContainerKind::Asf: {
+            // WMA is ASF with a Windows Media Audio stream
+            FormatInput input(file, av_find_input_format("asf"));
+            if (!input.IsOpen()) return Kind::None;
+            for (unsigned i = 0; i < input.Context()->nb_streams; ++i) {
+                AVCodecID id = input.Context()->streams[i]->codecpar->codec_id;
                 if (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2 || id == AV_CODEC_ID_WMAPRO ||
                     id == AV_CODEC_ID_WMALOSSLESS || id == AV_CODEC_ID_WMAVOICE)
-                    kind = Kind::Wma;
+                    return Kind::Wma;
             }
-            avformat_close_input(&ctx);
+            return Kind::None;
         }
-        return kind;
+        case ContainerKind::Unknown:
+            break;
+        }
+        const size_t size = data.size();
+        data.resize(size + AVPROBE_PADDING_SIZE, 0);
+        AVProbeData pd{};
+        pd.filename = "";
+        pd.buf = data.data();
+        pd.buf_size = static_cast<int>(size);
+        int score = 0;
+        const AVInputFormat* fmt = av_probe_input_format2(&pd, 1, &score);
+        if (fmt && score >= AVPROBE_SCORE_RETRY && std::strcmp(fmt->name, "mp3") == 0) return Kind::Mp3;
+        return Kind::None;
+    } catch (const SourceFile::OpenError&) {
+        return Kind::None;
+    } catch (const tags::TFileError&) {
+        return Kind::None;
     }
-    data.resize(size + AVPROBE_PADDING_SIZE, 0);
-    AVProbeData pd{};
-    pd.filename = "";
-    pd.buf = data.data();
-    pd.buf_size = static_cast<int>(size);
-    int score = 0;
-    const AVInputFormat* fmt = av_probe_input_format2(&pd, 1, &score);
-    if (fmt && score >= AVPROBE_SCORE_RETRY && std::strcmp(fmt->name, "mp3") == 0) return Kind::Mp3;
-    return Kind::None;
 }
 
 // libavformat hands ID3v1 bytes on undecoded: those are Latin-1.
@@ -155,31 +141,33 @@ TAudioInformation2::TAudioInformation2() {
 }
 
 bool TAudioInformation2::IsMp3File(const QString& path) {
-    return probeKind(path.toStdString()) == Kind::Mp3;
+    return probeKind(path) == Kind::Mp3;
 }
 bool TAudioInformation2::IsWavFile(const QString& path) {
-    return probeKind(path.toStdString()) == Kind::Wav;
+    return probeKind(path) == Kind::Wav;
 }
 bool TAudioInformation2::IsOggFile(const QString& path) {
-    return probeKind(path.toStdString()) == Kind::Ogg;
+    return probeKind(path) == Kind::Ogg;
 }
 bool TAudioInformation2::IsWmaFile(const QString& path) {
-    return probeKind(path.toStdString()) == Kind::Wma;
+    return probeKind(path) == Kind::Wma;
 }
 
 void TAudioInformation2::OpenFile(const QString& qpath) {
     current_ = Info{};
-    std::string path = qpath.toStdString();
-    QFileInfo fi(qpath);
-    if (!fi.isFile()) return;
-    current_.fileSize = fi.size();
+    std::optional<std::string> path = NativePath(qpath);
+    if (!path) return;
+    std::unique_ptr<SourceFile> file;
+    try {
+        file = std::make_unique<SourceFile>(*path);
+    } catch (const SourceFile::OpenError&) {
+        return; // missing, or not a regular file: nothing to tell
+    }
+    current_.fileSize = file->Size();
 
-    AVFormatContext* ctx = nullptr;
-    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return;
-    struct Closer {
-        AVFormatContext*& c;
-        ~Closer() { avformat_close_input(&c); }
-    } closer{ctx};
+    FormatInput input(*file);
+    if (!input.IsOpen()) return;
+    AVFormatContext* ctx = input.Context();
     if (avformat_find_stream_info(ctx, nullptr) < 0) return;
     int index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) return;
@@ -190,32 +178,32 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     int channels = par->ch_layout.nb_channels;
     current_.channelMode = channels == 1 ? 1 : channels >= 2 ? 2 : 0;
     int64_t bitrate = par->bit_rate > 0 ? par->bit_rate : ctx->bit_rate;
+    // Whole, in 64 bits: a damaged header can claim more than 32 bits of milliseconds hold.
     if (ctx->duration > 0)
-        current_.durationMs = static_cast<int32_t>(ctx->duration / 1000);
-    else if (stream->duration > 0)
+        current_.durationMs = ctx->duration / 1000;
+    else if (stream->duration > 0 && stream->time_base.num > 0 && stream->time_base.den > 0)
         current_.durationMs =
-            static_cast<int32_t>(stream->duration * 1000 * stream->time_base.num / stream->time_base.den);
+            std::max<int64_t>(0, av_rescale_q(stream->duration, stream->time_base, {1, 1000}));
 
     std::string format = ctx->iformat->name;
     QString description;
     tags::TMPEGaudio mpeg; // our reader of the frame header, the VBR header and the three tags
     if (format == "mp3") {
-        bool valid = mpeg.ReadInfo(std::filesystem::path(path)) && mpeg.Valid();
-        const tags::TFrameData& frame = mpeg.Frame;
-        if (valid) {
-            // libavformat counts an APEv2 tag as audio; the frame count or the bytes between the tags do not
-            current_.durationMs = static_cast<int32_t>(mpeg.Duration() * 1000);
-            if (frame.Mode == 2) current_.channelMode = 3;
-            if (mpeg.BitRate() > 0) bitrate = int64_t(mpeg.BitRate()) * 1000;
+        SourceStream bytes(*file);
+        Mp3Facts facts;
+        if (mpeg.ReadInfo(bytes)) facts = Mp3FactsOf(mpeg);
+        if (facts.valid) {
+            current_.durationMs = facts.durationMs;
+            if (facts.dualChannel) current_.channelMode = 3;
+            if (facts.bitrate > 0) bitrate = facts.bitrate;
         }
-        const char* version = !valid || frame.Version == 3 ? "1" : frame.Version == 2 ? "2" : "2.5";
         description = QString("MPEG %1 Layer %2: %3%4 kbit/s, %5 Hz, %6")
-                          .arg(version)
-                          .arg(valid ? 4 - frame.Layer : 3)
-                          .arg(valid && mpeg.VBR.Found ? "VBR " : "")
+                          .arg(facts.version)
+                          .arg(facts.layer)
+                          .arg(facts.vbr ? "VBR " : "")
                           .arg(bitrate / 1000)
                           .arg(current_.sampleRate)
-                          .arg(valid && frame.Mode == 1 ? "joint stereo" : channelWord(current_.channelMode));
+                          .arg(facts.jointStereo ? "joint stereo" : channelWord(current_.channelMode));
     } else if (format == "ogg") {
         description = QString("Ogg Vorbis: %1 kbit/s, %2 Hz, %3")
                           .arg(bitrate / 1000)
@@ -243,7 +231,7 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
         description =
             QString("%1: %2 Hz").arg(QString::fromUtf8(ctx->iformat->long_name)).arg(current_.sampleRate);
     }
-    current_.bitrate = static_cast<int32_t>(bitrate);
+    current_.bitrate = bitrate > 0 && bitrate <= INT32_MAX ? static_cast<int32_t>(bitrate) : 0;
     current_.description = description.toStdString();
 
     current_.artist = lookup(ctx, stream, {"artist", "author", "performer"});

@@ -3,6 +3,7 @@
 
 #include "conversion/audio_information.h"
 
+#include <climits>
 #include <string>
 
 namespace tags {
@@ -24,7 +25,11 @@ public:
 
     int32_t SampleRate() const override { return current_.sampleRate; }
     int32_t Bitrate() const override { return current_.bitrate; }
-    int32_t DurationMs() const override { return current_.durationMs; }
+    // A duration beyond 32 bits of milliseconds (about 596 hours) reads as 0 here: unknown, not wrapped.
+    int32_t DurationMs() const override {
+        return current_.durationMs <= INT32_MAX ? static_cast<int32_t>(current_.durationMs) : 0;
+    }
+    int64_t DurationMs64() const override { return current_.durationMs; }
     int64_t FileSize() const override { return current_.fileSize; }
     int32_t ChannelMode() const override { return current_.channelMode; }
     QString FormatDescription() const override { return text(current_.description); }
@@ -42,7 +47,8 @@ public:
 
     // Everything OpenFile learns about a file, UTF-8 text.
     struct Info {
-        int32_t sampleRate = 0, bitrate = 0, durationMs = 0, channelMode = 0;
+        int32_t sampleRate = 0, bitrate = 0, channelMode = 0;
+        int64_t durationMs = 0; // never negative
         int64_t fileSize = 0;
         std::string description;
         std::string artist, title, album, genre, comment, copyright, url, encodedBy;

@@ -1,9 +1,11 @@
 #include "scan/disk_scanner.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMimeDatabase>
 #include <QSettings>
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -88,6 +90,20 @@ struct Listed {
     std::string name;
     unsigned char type;
 };
+
+// Exact when the bytes are UTF-8: anything else comes back from Qt's round trip changed.
+bool isValidUtf8(const std::string& bytes) {
+    if (isAscii(bytes.data(), bytes.size())) return true;
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toUtf8() ==
+           QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return QStringLiteral("a FIFO");
+    if (S_ISSOCK(mode)) return QStringLiteral("a socket");
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return QStringLiteral("a device");
+    return QStringLiteral("not a regular file");
+}
 
 } // namespace
 
@@ -237,7 +253,7 @@ void TdcMultiDiskScanner::processList(const std::vector<QString>& masks, const s
         while (folder.contains(QLatin1String("//")))
             folder.replace(QLatin1String("//"), QLatin1String("/"));
         if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-        std::string native = folder.toStdString();
+        std::string native = QFile::encodeName(folder).toStdString();
         struct stat st;
         if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             searchFolder(native, mask, subfolders[i], mode);
@@ -265,9 +281,18 @@ QString TdcMultiDiskScanner::fileType(const std::string& name) {
     return type;
 }
 
+void TdcMultiDiskScanner::refuse(const std::string& path, TdcRefusal refusal, const QString& reason) {
+    found_.insert(path); // a second mask over the same file says it once
+    if (!OnFileRefused || stop()) return;
+    TdcRefusedFile file{QFile::decodeName(QByteArray::fromStdString(path)), path, refusal, reason};
+    thread_->RunOnMainThread([&] {
+        if (!thread_->IsStopRequested()) OnFileRefused(this, file);
+    });
+}
+
 void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& mask, bool subfolders,
                                        Mode mode) {
-    currentFolder_ = QDir::toNativeSeparators(QString::fromStdString(folder));
+    currentFolder_ = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(folder)));
     if (OnScanFolder) {
         if (stop()) return;
         thread_->RunOnMainThread([&] { OnScanFolder(this, currentFolder_); });
@@ -287,9 +312,15 @@ void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& ma
     }
 
     const Config& cfg = config_;
-    // The filters; `st` describes the entry (symbolic links followed), empty when it cannot be read.
+    // The filters; `st` describes the entry (symbolic links followed). One that cannot be read fails
+    // them with `statError` set.
+    int statError = 0;
     auto passes = [&](const Listed& entry, struct stat& st, unsigned& bits) {
-        if (::fstatat(dirFd, entry.name.c_str(), &st, 0) != 0) return false;
+        statError = 0;
+        if (::fstatat(dirFd, entry.name.c_str(), &st, 0) != 0) {
+            statError = errno;
+            return false;
+        }
         bits = 0;
         if (S_ISDIR(st.st_mode)) bits |= kAttrDirectory;
         if (!(st.st_mode & S_IWUSR)) bits |= kAttrReadOnly;
@@ -338,18 +369,37 @@ void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& ma
 
     if (!stop()) {
         for (const auto& entry : entries) {
-            if (!mask.matches(entry.name) || !passes(entry, st, bits)) continue;
+            if (!mask.matches(entry.name)) continue;
             std::string path = folder + entry.name;
+            if (!passes(entry, st, bits)) {
+                // a hidden name that the attributes leave out stays out without a word
+                bool hiddenOut = entry.name[0] == '.' && !cfg.attributes.Has(saHidden);
+                if (statError && !hiddenOut && mode == Mode::Include &&
+                    !(duplicateCheck_ && found_.count(path)) &&
+                    (excluded_.empty() || !excluded_.count(exclusionKey(path))))
+                    refuse(path, TdcRefusal::Unreadable,
+                           QStringLiteral("Cannot be read: ") +
+                               QString::fromLocal8Bit(std::strerror(statError)));
+                if (stop()) break;
+                continue;
+            }
             if (mode == Mode::Exclude) {
                 excluded_.insert(exclusionKey(path));
-            } else if (excluded_.empty() || !excluded_.count(exclusionKey(path))) {
+            } else if (!excluded_.empty() && excluded_.count(exclusionKey(path))) {
+                // left out on purpose
+            } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+                refuse(path, TdcRefusal::NotRegular,
+                       QStringLiteral("Not a regular file (%1)").arg(kindOf(st.st_mode)));
+            } else if (!isValidUtf8(path)) {
+                refuse(path, TdcRefusal::InvalidName, QStringLiteral("The name is not valid UTF-8"));
+            } else {
                 found_.insert(path);
                 uint64_t size = uint64_t(st.st_size);
                 uint32_t total = totalFiles_.fetch_add(1) + 1;
                 uint64_t totalSize = totalSize_.fetch_add(size) + size;
                 if (OnFileFound) {
                     TdcFoundFile file;
-                    file.FileName = QString::fromStdString(path);
+                    file.FileName = QFile::decodeName(QByteArray::fromStdString(path));
                     file.NativeName = path;
                     file.FileType = fileType(entry.name);
                     file.FileSize = size;

@@ -113,16 +113,32 @@ struct TdcFoundFile {
     uint64_t TotalSize = 0;
 };
 
+// A file that matched but cannot be listed: the scanner reports only regular files whose full path is
+// valid UTF-8, and says why it left out any other one, so that nothing is dropped unseen.
+enum class TdcRefusal {
+    NotRegular,  // a FIFO, socket or device: opening one can block for ever
+    InvalidName, // the path is not valid UTF-8: no text names it exactly
+    Unreadable,  // its details cannot be read (a dangling link, no permission)
+};
+
+struct TdcRefusedFile {
+    QString FileName;       // full path; U+FFFD stands for bytes that are not UTF-8
+    std::string NativeName; // the same path as the file system's bytes
+    TdcRefusal Refusal = TdcRefusal::NotRegular;
+    QString Reason; // the refusal in words, for a list shown to the user
+};
+
 class TdcMultiDiskScanner;
+using TdcFileRefusedEvent = std::function<void(TdcMultiDiskScanner* sender, const TdcRefusedFile& file)>;
 using TdcFileFoundEvent = std::function<void(TdcMultiDiskScanner* sender, const TdcFoundFile& file)>;
 using TdcScanFolderEvent = std::function<void(TdcMultiDiskScanner* sender, const QString& folder)>;
 using TdcScanDoneEvent = std::function<void(TdcMultiDiskScanner* sender, uint32_t totalFiles,
                                             uint64_t totalSize, int64_t elapsedTimeInSeconds)>;
 using TdcNotifyEvent = std::function<void(TdcMultiDiskScanner* sender)>;
 
-// Lists, filters and handlers are set while no scan runs. OnFileFound, OnScanFolder, OnFolderNotExist and
-// OnScanDone run on the main thread while the worker waits; OnExcludingBegin and OnExcludingEnd on the
-// worker; OnStopped on the thread that called StopScan.
+// Lists, filters and handlers are set while no scan runs. OnFileFound, OnFileRefused, OnScanFolder,
+// OnFolderNotExist and OnScanDone run on the main thread while the worker waits; OnExcludingBegin and
+// OnExcludingEnd on the worker; OnStopped on the thread that called StopScan.
 class TdcMultiDiskScanner {
 public:
     TdcMultiDiskScanner();
@@ -148,6 +164,10 @@ public:
     void SetWaitThread(bool wait) { thread_->SetWaitForThread(wait); }
 
     TdcFileFoundEvent OnFileFound;
+    // A file that matches the mask and passes the filters but is not reported: not a regular file, a
+    // name that is not UTF-8, or one whose details cannot be read. In order among the OnFileFound calls;
+    // it counts in neither TotalFiles nor the match limit.
+    TdcFileRefusedEvent OnFileRefused;
     TdcScanFolderEvent OnScanFolder;
     TdcScanFolderEvent OnFolderNotExist;
     TdcScanDoneEvent OnScanDone;
@@ -185,6 +205,7 @@ private:
     void searchFolder(const std::string& folder, const Mask& mask, bool subfolders, Mode mode);
     bool stop() { return thread_->PollStop(); }
     QString fileType(const std::string& name);
+    void refuse(const std::string& path, TdcRefusal refusal, const QString& reason);
 
     TDiskScanList include_;
     TDiskScanList exclude_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace testutil;
 using quillotone::TAudioInformation2;
@@ -227,6 +228,67 @@ TEST_F(InformationTest, DamagedOrMissingFilesGiveEmptyValues) {
     // a folder is not a file
     info.OpenFile(QString::fromStdString(dir->path().string()));
     EXPECT_EQ(info.FileSize(), 0);
+}
+
+// Sets a field of the file's bytes where `marker` is found (at `offset` from it).
+void patch(const fs::path& file, const std::string& text, size_t offset, const std::vector<uint8_t>& value) {
+    std::vector<uint8_t> bytes = readFile(file), marker(text.begin(), text.end());
+    auto at = std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end());
+    ASSERT_NE(at, bytes.end()) << text;
+    std::copy(value.begin(), value.end(), at + static_cast<std::ptrdiff_t>(offset));
+    writeFile(file, bytes);
+}
+
+TEST_F(InformationTest, DurationsBeyond32BitsOfMillisecondsAreKeptWholeNeverWrapped) {
+    // a damaged ASF header: play and send duration of 3,133,605,039 ms in 100 ns units, little-endian
+    fs::path wma = *dir / "long.wma";
+    fs::copy_file(*dir / "a.wma", wma, fs::copy_options::overwrite_existing);
+    const std::string fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16);
+    std::vector<uint8_t> duration(16);
+    const uint64_t units = 3133605039ull * 10000;
+    for (int i = 0; i < 8; ++i)
+        duration[i] = duration[8 + i] = static_cast<uint8_t>(units >> (8 * i));
+    patch(wma, fileProperties, 16 + 8 + 16 + 8 + 8 + 8, duration);
+    // a VBR MP3 whose Xing header counts 2^32 - 1 frames of 1152 samples at 44.1 kHz
+    fs::path mp3 = *dir / "long.mp3";
+    makeTone(mp3, {"-c:a", "libmp3lame", "-q:a", "5", "-write_id3v2", "0"}, 1.0);
+    patch(mp3, "Xing", 8, {0xFF, 0xFF, 0xFF, 0xFF});
+    struct Case {
+        fs::path file;
+        double ms;
+    };
+    const Case cases[] = {{wma, 3133605039.0 - 3100}, {mp3, 4294967295.0 * 1152 / 44100 * 1000}};
+    TAudioInformation2 info;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.filename().string());
+        info.OpenFile(QString::fromStdString(c.file.string()));
+        EXPECT_NEAR(double(info.DurationMs64()), c.ms, c.ms * 0.001);
+        EXPECT_EQ(info.DurationMs(), 0) << "32 bits cannot hold it: unknown, not wrapped";
+        EXPECT_EQ(info.SampleRate(), 44100);
+    }
+}
+
+TEST_F(InformationTest, FifosAndDevicesAreNotAudioAndDoNotHang) {
+    ASSERT_EQ(::mkfifo((*dir / "fifo.mp3").c_str(), 0644), 0);
+    for (std::string file : {(*dir / "fifo.mp3").string(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(file);
+        RunResult r = run({"timeout", "-s", "KILL", "20", toolPath("audio-info"), file});
+        EXPECT_EQ(r.exitCode, 0) << "-1 is a hang";
+        for (const char* line : {"IsMp3File: false\n", "IsWavFile: false\n", "IsOggFile: false\n",
+                                 "IsWmaFile: false\n", "SampleRate: 0\n", "FileSize: 0\n"})
+            EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(InformationTest, ANameWithoutAnExactByteFormNamesNoFile) {
+    // "?" is what toStdString makes of a lone surrogate; that file is another one
+    fs::copy_file(*dir / "a.mp3", *dir / "x?.mp3", fs::copy_options::overwrite_existing);
+    QString name = QString::fromStdString((*dir / "x").string()) + QChar(0xD800) + ".mp3";
+    TAudioInformation2 info;
+    EXPECT_FALSE(info.IsMp3File(name));
+    info.OpenFile(name);
+    EXPECT_EQ(info.SampleRate(), 0);
+    EXPECT_EQ(info.Title(), QString());
 }
 
 } // namespace

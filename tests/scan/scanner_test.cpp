@@ -3,12 +3,14 @@
 #include "scan_test_util.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -164,6 +166,37 @@ TEST_F(ScannerTest, OddNamesCapitalExtensionsAndReportedDetails) {
     EXPECT_EQ(files[1].FileName, at("Ünïcödé/日本語.Ogg"));
     EXPECT_EQ(files[1].TotalFiles, 2u);
     EXPECT_EQ(files[1].TotalSize, 8u);
+}
+
+TEST_F(ScannerTest, OnlyRegularFilesWithUtf8NamesAreFoundAndTheRestIsRefusedWithAReason) {
+    touch(dir / "a.mp3");
+    ASSERT_EQ(::mkfifo((dir / "fifo.mp3").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0); // not matched: not mentioned
+    fs::create_symlink(dir / "fifo.mp3", dir / "link to fifo.wav");
+    fs::create_symlink(dir / "nowhere", dir / "gone.ogg");
+    touch(dir / "sub/Caf\xE9.wma"); // Latin-1 bytes: not UTF-8
+    fs::create_directories(dir / "d\xFCr");
+    touch(dir / "d\xFCr/in.mp3");               // a folder's name makes the path invalid as well
+    fs::create_directories(dir / "folder.mp3"); // folders stay out without a word, as before
+    TdcMultiDiskScanner scanner;
+    addFourMasks(scanner);
+    std::vector<std::string> refused;
+    std::string root = dir.path().string() + "/";
+    scanner.OnFileRefused = [&](TdcMultiDiskScanner*, const TdcRefusedFile& f) {
+        EXPECT_EQ(f.NativeName.rfind(root, 0), 0u);
+        EXPECT_EQ(f.FileName, QFile::decodeName(QByteArray::fromStdString(f.NativeName)));
+        refused.push_back(f.NativeName.substr(root.size()) + ": " + f.Reason.toStdString());
+    };
+    Events found = scan(scanner);
+    EXPECT_EQ(found, (Events{"a.mp3", "done 1"}));
+    std::sort(refused.begin(), refused.end());
+    EXPECT_EQ(refused, (std::vector<std::string>{
+                           "d\xFCr/in.mp3: The name is not valid UTF-8",
+                           "fifo.mp3: Not a regular file (a FIFO)",
+                           "gone.ogg: Cannot be read: No such file or directory",
+                           "link to fifo.wav: Not a regular file (a FIFO)",
+                           "sub/Caf\xE9.wma: The name is not valid UTF-8",
+                       }));
 }
 
 TEST_F(ScannerTest, SymlinkLoopAndUnreadableFolderDoNotHang) {
