@@ -1,6 +1,7 @@
-// GoogleTest main for the tests on a real X server; scripts/with-xserver provides the server, the
-// window manager and the xcb platform.
-#include <QApplication>
+// GoogleTest main for the tests on a real X server, with the program's own application object;
+// scripts/with-xserver provides the server, the window manager and the xcb platform.
+#include "app/application.h"
+
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
+    quillotone::TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
