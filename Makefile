@@ -3,7 +3,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build run test bench tsan format format-check clean
+FUZZ_SECONDS ?= 600
+
+.PHONY: deps configure build run test x11 asan tsan bench fuzz format format-check clean
 
 deps:
 	./scripts/install-deps
@@ -17,9 +19,29 @@ build: configure
 run: build
 	./$(BUILD)/app/quillotone
 
+# What CI runs: the format check, the suite offscreen, the widget tests on a real X server, and the
+# suite again under the sanitizers.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE bench
+	$(MAKE) format-check
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'bench|x11'
+	$(MAKE) x11
+	$(MAKE) asan
 	$(MAKE) tsan
+
+# Each test labelled x11 starts its own Xvfb with openbox (scripts/with-xserver).
+x11: build
+	cd $(BUILD) && ctest --output-on-failure -L x11
+
+# The whole project and its tests under AddressSanitizer (leaks included) and UBSan; any finding
+# fails its test. Suppressions name only leaks inside system libraries (scripts/lsan.supp).
+ASAN_ENV = ASAN_OPTIONS=detect_leaks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+asan: deps
+	cmake -S . -B $(BUILD)-asan $(CMAKE_FLAGS) -DQUILLOTONE_ASAN=ON >/dev/null
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && $(ASAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'bench|x11'
+	cd $(BUILD)-asan && $(ASAN_ENV) ctest --output-on-failure -L x11
 
 # The threading layer and the scanner once more under ThreadSanitizer.
 tsan: deps
@@ -28,6 +50,11 @@ tsan: deps
 	  cmake --build $(BUILD)-tsan -j $(JOBS) --target scan_tests && \
 	  cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^scan' ; \
 	fi
+
+# Every fuzz target for FUZZ_SECONDS on its corpus in fuzz/corpus/, which grows with what is found.
+fuzz: configure
+	cmake --build $(BUILD) -j $(JOBS) --target fuzz_targets
+	./fuzz/run $(BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	./bench/run-all $(BUILD)
@@ -39,4 +66,4 @@ format-check:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-tsan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan

@@ -104,11 +104,13 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
     auto wait = std::make_unique<TfrmwaitLoad>(window);
     struct Restore {
         QPointer<QWidget> window;
-        ~Restore() {
+        void operator()() {
             if (!window) return;
             window->setEnabled(true);
             window->activateWindow();
+            window = nullptr;
         }
+        ~Restore() { (*this)(); }
     } restore{window};
 
     wait->show();
@@ -147,6 +149,9 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
 
     wait->Finish();
     emit CountChanged(model_.rowCount());
+    // The error list is the window's child: shown while the window is disabled, it would be drawn
+    // disabled too, and nothing could close it.
+    restore();
     if (errors->EntryCount() > 0) ui_.Exec(*errors);
 }
 

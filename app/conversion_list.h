@@ -33,7 +33,8 @@ public:
     // Appends a row for a file that exists, is not listed and is valid. When its properties cannot
     // be read, the row is removed again and the error is passed on.
     void AddFileRow(const QString& path);
-    // The "Add Files" path: checks, wait dialog, error dialog. `window` is disabled meanwhile.
+    // The "Add Files" path: checks, wait dialog, error dialog. `window` is disabled while the files
+    // are checked, and enabled again before the error dialog shows.
     void AddFiles(const QStringList& paths, QWidget* window);
 
     void DeleteRows(const std::vector<int>& rows);

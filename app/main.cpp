@@ -9,23 +9,7 @@
 #include "conversion/taudio_convert.h"
 #include "conversion/taudio_information.h"
 
-#include <QDir>
-#include <QStandardPaths>
-
 using namespace quillotone;
-
-namespace {
-
-SettingsStore userSettings() {
-#ifdef Q_OS_WIN
-    return SettingsStore("HKEY_CURRENT_USER\\SOFTWARE\\Quillotone", QSettings::NativeFormat);
-#else
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return SettingsStore(QDir(folder).filePath("Quillotone/Quillotone.conf"), QSettings::IniFormat);
-#endif
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
@@ -42,7 +26,7 @@ int main(int argc, char** argv) {
     AddTagEditorPart(parts);
     // The help file lies beside the executable, whatever the current folder is.
     TfrmMain window(
-        ui, userSettings(), QCoreApplication::applicationDirPath(),
+        ui, UserSettingsStore(), QCoreApplication::applicationDirPath(),
         ProductLinks{QStringLiteral(QUILLOTONE_HOMEPAGE), QStringLiteral(QUILLOTONE_SUPPORT_EMAIL)},
         std::move(parts));
     window.show();

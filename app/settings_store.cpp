@@ -150,6 +150,15 @@ QString DefaultTargetFolder() {
 #endif
 }
 
+SettingsStore UserSettingsStore() {
+#ifdef Q_OS_WIN
+    return SettingsStore("HKEY_CURRENT_USER\\SOFTWARE\\Quillotone", QSettings::NativeFormat);
+#else
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return SettingsStore(QDir(folder).filePath("Quillotone/Quillotone.conf"), QSettings::IniFormat);
+#endif
+}
+
 SettingsStore::SettingsStore(QString location, QSettings::Format format)
     : location_(std::move(location)), format_(format) {}
 

@@ -80,4 +80,8 @@ private:
     QSettings::Format format_;
 };
 
+// The user's store: the registry key on Windows, elsewhere Quillotone/Quillotone.conf in the user's
+// configuration folder.
+SettingsStore UserSettingsStore();
+
 } // namespace quillotone

@@ -546,7 +546,8 @@ void TfrmMain::createParts() {
         if (inspector_ && inspector_->Widget()) {
             QWidget* widget = inspector_->Widget();
             widget->setObjectName("Inspector");
-            Inspector->parentWidget()->layout()->replaceWidget(Inspector, widget);
+            // The layout hands back the placeholder's item, which is ours to delete.
+            delete Inspector->parentWidget()->layout()->replaceWidget(Inspector, widget);
             Inspector->deleteLater();
             Inspector = widget;
         }

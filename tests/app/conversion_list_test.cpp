@@ -35,6 +35,7 @@ protected:
             if (!errors) return;
             ++errorDialogs;
             EXPECT_EQ(errors->windowTitle(), "Error");
+            EXPECT_TRUE(errors->isEnabled()) << "a disabled error list cannot be closed";
             for (int i = 0; i < errors->EntryCount(); ++i)
                 entries.push_back(
                     {errors->EntryText(i, 0), errors->EntryText(i, 1), errors->EntryText(i, 2)});
