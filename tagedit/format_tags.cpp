@@ -333,9 +333,11 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
             ToID3v1(mpeg.ID3v1, fields, mpeg.ID3v1.Exists() ? edited : kAllFields);
             break;
         case TagType::ID3v2:
-            // A header that claims more than the file holds hides where the audio starts; a write of
-            // another tag first (an ID3v1 append) could make the claim fit and the new tag cover the audio.
-            if (mpeg.ID3v2.Exists() && mpeg.ID3v2.Size() == 0) return false;
+            // A header that claims more than the file holds counts as no tag, and a new one goes in front
+            // of it. But an ID3v1 append first could make the claim fit, and the new tag would be written
+            // in place over the audio: such a save is refused before anything is written.
+            if (i > 0 && format.tags[0] == TagType::ID3v1 && mpeg.ID3v2.Exists() && mpeg.ID3v2.Size() == 0)
+                return false;
             same = mpeg.ID3v2.Exists() && (edited & WrittenTo(&FieldMapping::id3v2)).none();
             ToID3v2(mpeg.ID3v2, fields, mpeg.ID3v2.Exists() ? edited : kAllFields);
             break;

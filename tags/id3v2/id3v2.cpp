@@ -318,12 +318,6 @@ bool TID3v2::PlanWrite(TStream& file, TWritePlan& plan) const {
     plan = TWritePlan{};
     TParsedTag old;
     ParseTag(file, old, false); // a file shorter than a header simply has no tag
-    if (old.startsWithId3 && old.size == 0) {
-        // The header claims more bytes than the file holds: where the audio starts is unknown, and a
-        // new tag put in front of these bytes would leave them unreadable.
-        error_ = "The file's ID3v2 tag is damaged: it claims more bytes than the file holds.";
-        return false;
-    }
 
     // The comment the field shows is the first one without a description; an edit replaces it (and
     // any other of its language), comments in other languages stay. And the total a track had.
