@@ -107,7 +107,10 @@ void TConversionRun::ActConvertExecute() {
             return;
         }
         if (host_.RowCount() <= 0) return;
-        const QString folder = host_.Settings().targetFolder;
+        const RunSettings settings = host_.Settings();
+        // Without a chosen output format there is nothing to convert to.
+        if (settings.outFormat < 0 || settings.outFormat > 3) return;
+        const QString folder = settings.targetFolder;
         if (folder.isEmpty()) return;
         if (!QFileInfo::exists(folder) && !QDir().mkpath(folder)) return;
         for (int row = 0; row < host_.RowCount(); ++row)

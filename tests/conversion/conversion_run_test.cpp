@@ -234,6 +234,18 @@ TEST_F(RunFixture, EmptyListOrTargetFolderStartsNothing) {
     EXPECT_TRUE(host.matching("controls").isEmpty());
 }
 
+// A drop-down without a selection (a negative stored index) names no format: nothing is converted,
+// where a WMA stream once went into files without an extension.
+TEST_F(RunFixture, NoOutputFormatStartsNothing) {
+    rows(1);
+    host.settings.outFormat = -1;
+    run.ActConvertExecute();
+    EXPECT_FALSE(run.IsConverting());
+    EXPECT_TRUE(convert.calls.empty());
+    EXPECT_EQ(host.marks, (std::vector<int>{0}));
+    EXPECT_TRUE(host.matching("controls").isEmpty());
+}
+
 TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     rows(2);
     host.settings.outFormat = 1;
