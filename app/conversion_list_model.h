@@ -2,6 +2,8 @@
 // ten tag fields, path). The texts in a row are what a run converts and tags from.
 #pragma once
 
+#include "conversion/conversion_run.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
@@ -29,9 +31,6 @@ constexpr int Path = 13; // always the last column
 constexpr int Count = 14;
 } // namespace Column
 
-// Column 0: 0 not converted or skipped, 1 being converted, 2 converted.
-enum RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2 };
-
 class ConversionListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -54,8 +53,8 @@ public:
     int AppendRow(int iconIndex);
     QString Cell(int row, int column) const; // columns 2 to 13
     void SetCell(int row, int column, const QString& text);
-    int Mark(int row) const { return rows_[row].mark; }
-    void SetMark(int row, int mark);
+    RowMark Mark(int row) const { return rows_[row].mark; }
+    void SetMark(int row, RowMark mark);
     int IconIndex(int row) const { return rows_[row].icon; }
     QString Path(int row) const { return Cell(row, Column::Path); }
 
@@ -69,7 +68,7 @@ public:
 
 private:
     struct Row {
-        int mark = NotConverted;
+        RowMark mark = RowMark::NotConverted;
         int icon = -1;
         std::array<QString, Column::Count - Column::Filename> cells; // columns 2 to 13
     };

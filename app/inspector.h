@@ -31,7 +31,7 @@ public:
     void ShowSettings() override;
     void ReadInspector() override;
     void CollapseAll() override;
-    void Expand(int group) override;
+    void Expand(OutFormat format) override;
 
     // The enabling rules.
     void cmbCodingMethodSelect();

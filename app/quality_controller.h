@@ -7,6 +7,7 @@
 #include "app/window_parts.h"
 #include "conversion/audio_convert.h"
 #include "conversion/encoder_settings.h"
+#include "conversion/output_format.h"
 
 #include <QObject>
 
@@ -31,7 +32,7 @@ public:
     void SelectQualityFromSettings();
 
 private:
-    int format() const;
+    std::optional<OutFormat> format() const;
     QString applyOutputFormat();
     void guarded(void (QualityController::*step)());
 

@@ -5,6 +5,7 @@
 #include "app/genre_delegate.h"
 #include "app/user_interface.h"
 #include "conversion/component_error.h"
+#include "conversion/output_format.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -69,12 +70,6 @@ QString anyCase(const QString& pattern) {
 }
 
 } // namespace
-
-const QStringList& TfrmMain::OutputFormatNames() {
-    static const QStringList names{"Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)",
-                                   "Wma (Windows Media Audio 9)"};
-    return names;
-}
 
 const QStringList& TfrmMain::RenamePatterns() {
     static const QStringList patterns{"track <number>",
@@ -424,7 +419,8 @@ QWidget* TfrmMain::buildBottomRow() {
     actBrowseFolder->setToolTip("Browse");
     cmboutFormat = new QComboBox(box);
     cmboutFormat->setObjectName("cmboutFormat");
-    cmboutFormat->addItems(OutputFormatNames());
+    for (const char* name : OutFormatNames)
+        cmboutFormat->addItem(name);
     cmboutFormat->setCurrentIndex(0);
     cmbQuality = new QComboBox(box);
     cmbQuality->setObjectName("cmbQuality");
@@ -720,8 +716,7 @@ void TfrmMain::PCChange(int index) {
     }
     if (index == PC->indexOf(tsSettings) && inspector_) {
         inspector_->CollapseAll();
-        const int format = cmboutFormat->currentIndex();
-        if (format >= 0 && format <= 3) inspector_->Expand(format);
+        if (const auto format = OutFormatAt(cmboutFormat->currentIndex())) inspector_->Expand(*format);
     }
 }
 

@@ -146,7 +146,6 @@ public:
     QAction* mnuHomepage;
     QAction* mnuAbout;
 
-    static const QStringList& OutputFormatNames();
     static const QStringList& RenamePatterns();
     static QString OpenDialogFilters();
 

@@ -3,6 +3,8 @@
 // each is created once, during the window's creation, from the factories it is given.
 #pragma once
 
+#include "conversion/output_format.h"
+
 #include <QStringList>
 
 class QDialog;
@@ -19,8 +21,8 @@ public:
     virtual void ShowSettings() = 0;  // settings to inspector
     virtual void ReadInspector() = 0; // inspector to settings
     virtual void CollapseAll() = 0;
-    // 0 "MP3 Quality", 1 "Ogg Quality", 2 "Wav Quality", 3 "Wma Quality".
-    virtual void Expand(int group) = 0;
+    // The format's group: "MP3 Quality", "Ogg Quality", "Wav Quality" or "Wma Quality".
+    virtual void Expand(OutFormat format) = 0;
 };
 
 // The quality drop-down below the tabs and the "Quality: " pane.

@@ -38,7 +38,7 @@ NamingRow WindowRunHost::RowCells(int row) const {
     return r;
 }
 
-void WindowRunHost::SetMark(int row, int mark) {
+void WindowRunHost::SetMark(int row, RowMark mark) {
     w_.ListModel().SetMark(row, mark);
 }
 void WindowRunHost::ScrollToRow(int row) {
@@ -47,7 +47,7 @@ void WindowRunHost::ScrollToRow(int row) {
 
 RunSettings WindowRunHost::Settings() const {
     RunSettings s;
-    s.outFormat = w_.cmboutFormat->currentIndex();
+    s.outFormat = OutFormatAt(w_.cmboutFormat->currentIndex());
     s.targetFolder = w_.edtoutFolder->text();
     s.naming.rename = w_.chkRename->isChecked();
     s.naming.prefix = w_.rdprefix->isChecked();
@@ -115,13 +115,13 @@ void AddRunPart(MainWindowParts& parts) {
         if (!w.Convert()) return nullptr;
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
-        part->run.SetTagConvertedFile([window](const QString& destination, int row, int outFormat) {
+        part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
             const ConversionListModel& m = window->ListModel();
             std::array<tagedit::TagText, tagedit::kFieldCount> columns;
             for (int i = 0; i < tagedit::kFieldCount; ++i)
                 columns[size_t(i)] = m.Cell(row, Column::Artist + i).toStdString();
             tagedit::TagFields fields = tagedit::FieldsFromColumns(columns);
-            tagedit::TagConvertedFile(destination.toStdString(), fields, outFormat,
+            tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format),
                                       window->cmbWriteFormat->currentIndex());
         });
         return part;

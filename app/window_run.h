@@ -18,7 +18,7 @@ public:
 
     int RowCount() const override;
     NamingRow RowCells(int row) const override;
-    void SetMark(int row, int mark) override;
+    void SetMark(int row, RowMark mark) override;
     void ScrollToRow(int row) override;
     RunSettings Settings() const override;
     void ApplyEncoderSettings() override;

@@ -109,12 +109,13 @@ void TConversionRun::ActConvertExecute() {
         if (host_.RowCount() <= 0) return;
         const RunSettings settings = host_.Settings();
         // Without a chosen output format there is nothing to convert to.
-        if (settings.outFormat < 0 || settings.outFormat > 3) return;
+        if (!settings.outFormat) return;
+        outFormat_ = *settings.outFormat;
         const QString folder = settings.targetFolder;
         if (folder.isEmpty()) return;
         if (!QFileInfo::exists(folder) && !QDir().mkpath(folder)) return;
         for (int row = 0; row < host_.RowCount(); ++row)
-            host_.SetMark(row, 0);
+            host_.SetMark(row, RowMark::NotConverted);
         host_.SetRunControlsEnabled(false);
         active_ = true;
         currentRow_ = 0;
@@ -130,7 +131,7 @@ void TConversionRun::ActConvertExecute() {
 QString TConversionRun::destinationFor(int row, const RunSettings& s) const {
     NamingInput in;
     in.targetFolder = s.targetFolder;
-    in.outFormat = s.outFormat;
+    in.outFormat = outFormat_;
     in.options = s.naming;
     in.row = host_.RowCells(row);
     return OutputPathFor(in);
@@ -140,17 +141,18 @@ void TConversionRun::ConvertCurrentRow() {
     state_ = RunState::Converting;
     errorCode_ = 0;
     host_.SetProgressVisible(true);
-    host_.SetMark(currentRow_, 1);
+    host_.SetMark(currentRow_, RowMark::BeingConverted);
     host_.ScrollToRow(currentRow_);
 
     const RunSettings s = host_.Settings();
     const QString source = host_.RowCells(currentRow_).source;
+    // Read for each file like the other settings; the run's controls keep it from changing.
+    if (s.outFormat) outFormat_ = *s.outFormat;
     destination_ = destinationFor(currentRow_, s);
-    outFormat_ = s.outFormat;
 
     if (s.promptExist && QFileInfo::exists(destination_) &&
         !host_.AskYesNo("Overwrite Confirm", destination_ + " already exists. Do you want to replace it?")) {
-        host_.SetMark(currentRow_, 0);
+        host_.SetMark(currentRow_, RowMark::NotConverted);
         nextRowOrEnd(false);
         return;
     }
@@ -159,16 +161,16 @@ void TConversionRun::ConvertCurrentRow() {
     fileActive_ = true;
     try {
         switch (outFormat_) {
-        case 0:
+        case OutFormat::Mp3:
             convert_.ConvertToMp3(source, destination_);
             break;
-        case 1:
+        case OutFormat::Ogg:
             convert_.ConvertToOgg(source, destination_);
             break;
-        case 2:
+        case OutFormat::Wav:
             convert_.ConvertToWav(source, destination_);
             break;
-        default:
+        case OutFormat::Wma:
             convert_.ConvertToWma(source, destination_);
             break;
         }
@@ -218,7 +220,7 @@ void TConversionRun::OnError(int code) {
 }
 
 void TConversionRun::fileDone() {
-    host_.SetMark(currentRow_, 2);
+    host_.SetMark(currentRow_, RowMark::Converted);
     if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
     nextRowOrEnd(true);
 }

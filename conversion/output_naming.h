@@ -2,6 +2,8 @@
 // prefix, or build the name from the row's tag cells by a pattern that may make sub-folders.
 #pragma once
 
+#include "conversion/output_format.h"
+
 #include <QString>
 #include <functional>
 
@@ -26,7 +28,7 @@ struct NamingRow {
 
 struct NamingInput {
     QString targetFolder; // edtoutFolder
-    int outFormat = 0;    // cmboutFormat: 0 MP3, 1 Ogg, 2 WAV, 3 WMA
+    OutFormat outFormat = OutFormat::Mp3;
     NamingOptions options;
     NamingRow row;
 };
@@ -38,8 +40,8 @@ struct NamingFileSystem {
     static NamingFileSystem Real();
 };
 
-// ".mp3", ".ogg", ".wav", ".wma"; empty for any other index.
-QString OutputExtension(int outFormat);
+// ".mp3", ".ogg", ".wav", ".wma".
+QString OutputExtension(OutFormat format);
 
 QString ZeroPad(qint64 number, int width);
 

@@ -3,22 +3,23 @@
 #pragma once
 
 #include "conversion/encoder_settings.h"
+#include "conversion/output_format.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace quillotone {
 
-// The entries for an output format (OutFormat); the WMA entries are the profile descriptions.
-QStringList QualityList(int outFormat, const QStringList& wmaQualities);
+// The entries for an output format; the WMA entries are the profile descriptions.
+QStringList QualityList(OutFormat format, const QStringList& wmaQualities);
 
 // Writes the fields that the entry `index` (with its text `entry`) of the format's list stands for.
-void ApplyQualityChoice(EncoderSettings& settings, int outFormat, int index, const QString& entry);
+void ApplyQualityChoice(EncoderSettings& settings, OutFormat format, int index, const QString& entry);
 
 // The entry that matches the settings, or -1. `shownPreset` is the index the inspector's
 // Preset list shows. ABR targets from 150 to 199 select "ABR -150 kbit/s"; from 200 to 250 the
 // nearer of the other two, 225 and up "ABR -250 kbit/s".
-int SelectQualityFromSettings(const EncoderSettings& settings, int outFormat, const QStringList& entries,
+int SelectQualityFromSettings(const EncoderSettings& settings, OutFormat format, const QStringList& entries,
                               int shownPreset);
 
 // "16-bit Stereo 44,100Hz" and the like, without the CD suffix.

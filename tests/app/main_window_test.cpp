@@ -88,7 +88,7 @@ public:
     void ShowSettings() override { log.push_back("ShowSettings"); }
     void ReadInspector() override { log.push_back("ReadInspector"); }
     void CollapseAll() override { log.push_back("CollapseAll"); }
-    void Expand(int group) override { log.push_back("Expand " + std::to_string(group)); }
+    void Expand(OutFormat format) override { log.push_back("Expand " + std::to_string(int(format))); }
 };
 
 class FakeQuality final : public IQualityChoices {

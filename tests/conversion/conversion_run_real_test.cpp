@@ -80,7 +80,7 @@ TEST_F(RealRun, FourSourcesIntoEachFormatWithSubFolders) {
         FakeHost host;
         TConversionRun run(convert, host);
         listSources(host);
-        host.settings.outFormat = format;
+        host.settings.outFormat = static_cast<OutFormat>(format);
         host.settings.targetFolder = QString::fromStdString((out / "music").string()); // made by the run
         host.settings.naming.rename = true;
         host.settings.naming.prefix = false;

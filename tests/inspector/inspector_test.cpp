@@ -84,7 +84,7 @@ TEST_F(InspectorTest, GroupsAndItemsInOrder) {
     EXPECT_EQ(inspector.tbOggEncodeQuality->maximum(), 1000);
 
     inspector.CollapseAll();
-    inspector.Expand(1);
+    inspector.Expand(OutFormat::Ogg);
     EXPECT_FALSE(g.topLevelItem(0)->isExpanded());
     EXPECT_TRUE(g.topLevelItem(1)->isExpanded());
 }

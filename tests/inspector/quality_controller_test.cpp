@@ -41,10 +41,11 @@ protected:
         }
         inspector.ShowSettings();
     }
-    void format(int f) {
-        cmboutFormat.setCurrentIndex(f);
+    void format(int index) {
+        cmboutFormat.setCurrentIndex(index);
         quality.cmboutFormatChange();
     }
+    void format(OutFormat f) { format(int(f)); }
     void pick(const QString& text) {
         const int i = cmbQuality.findText(text);
         ASSERT_GE(i, 0) << text.toStdString();
@@ -72,6 +73,10 @@ TEST_F(QualityTest, FormatChangeFillsSelectsAndShowsTheDescription) {
     format(OutFormat::Ogg);
     EXPECT_EQ(cmbQuality.count(), 25);
     EXPECT_EQ(cmbQuality.currentText(), "256 kbit/s");
+    // No format selected: an empty list and nothing applied.
+    format(-1);
+    EXPECT_EQ(cmbQuality.count(), 0);
+    EXPECT_EQ(spQuality.text(), "Quality: ");
 
     settings.mp3.VbrMethod = 4;
     settings.mp3.AbrBitrate = 100;
@@ -138,7 +143,7 @@ TEST(QualityAlone, ComponentErrorIsReportedNotThrown) {
     Inspector inspector(s, &convert.Mp3Encoder());
     QualityController quality(out, q, pane, inspector, s, &convert,
                               [&](const QString& text) { reported << text; });
-    out.setCurrentIndex(OutFormat::Wma);
+    out.setCurrentIndex(int(OutFormat::Wma));
     quality.cmboutFormatChange();
     ASSERT_EQ(reported.size(), 1);
     EXPECT_TRUE(reported[0].contains("99"));
@@ -147,7 +152,7 @@ TEST(QualityAlone, ComponentErrorIsReportedNotThrown) {
 
 // A pick, converted by the real component, gives what it says.
 struct EndToEnd {
-    int format;
+    OutFormat format;
     const char* entry;
     Target target;
     const char* ext;

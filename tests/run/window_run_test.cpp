@@ -58,8 +58,9 @@ TEST(WindowRun, ConvertsTheListAndRestoresTheWindow) {
 
     win.ActConvertExecute();
     EXPECT_EQ(win.ActConvert->text(), "&Stop Conversion");
-    ASSERT_TRUE(
-        waitFor([&] { return win.ListModel().Mark(1) == 1 && win.ProgressBar->value() > 20; }, 60000));
+    ASSERT_TRUE(waitFor(
+        [&] { return win.ListModel().Mark(1) == RowMark::BeingConverted && win.ProgressBar->value() > 20; },
+        60000));
     EXPECT_TRUE(win.ProgressBar->isVisible());
     EXPECT_FALSE(win.gvConvert->isEnabled());
     const char* shots = std::getenv("QUILLOTONE_SHOTS");
@@ -70,7 +71,7 @@ TEST(WindowRun, ConvertsTheListAndRestoresTheWindow) {
     EXPECT_FALSE(win.ProgressBar->isVisible());
     EXPECT_TRUE(win.gvConvert->isEnabled());
     for (int row = 0; row < 3; ++row)
-        EXPECT_EQ(win.ListModel().Mark(row), 2);
+        EXPECT_EQ(win.ListModel().Mark(row), RowMark::Converted);
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back().text, "Conversion complete!");
     for (const char* name : {"one.mp3", "two.mp3", "three.mp3"})
@@ -106,7 +107,7 @@ TEST(WindowRun, ProgramPartsTagEveryOutputFromItsRow) {
         win.cmboutFormat->setCurrentIndex(format);
         win.ActConvertExecute();
         ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
-        ASSERT_EQ(win.ListModel().Mark(0), 2);
+        ASSERT_EQ(win.ListModel().Mark(0), RowMark::Converted);
         const char* ext = format == 0 ? "song.mp3" : format == 1 ? "song.ogg" : "song.wma";
         testutil::ProbeInfo p = testutil::probe(dir / "out" / ext);
         EXPECT_EQ(p.tag("title"), "Song Title");
