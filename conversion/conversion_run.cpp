@@ -46,40 +46,31 @@ TConversionRun::~TConversionRun() {
 }
 
 QString TConversionRun::ConversionErrorMessage(int code) {
-    switch (code) {
-    case -10:
-        return "the application is busy,";
-    case -11:
-        return "Memory Error, ";
-    case -12:
-        return "Wrong file format, ";
-    case -13:
-        return "Unsupported audio file format, ";
-    case -14:
-        return "Output audio device error, ";
-    case -15:
-        return "Input audio device error, ";
-    case -16:
-        return "Mixer device driver error, ";
-    case -17:
-        return "ACM driver error, ";
-    case -18:
-        return "The specified file is already in use, ";
-    case -19:
-        return "Invalid operation, ";
-    case -20:
-        return "Invalid parameters, ";
-    case -21:
-        return "Incorrect CD driver operation, ";
-    case -22:
-        return "Control not installed, ";
-    case -23:
-        return "Incorrect address to the array. Index out of the array range, ";
-    case -24:
-        return "Stream error, ";
-    case -40:
-        return "Unexpected error, ";
-    }
+    struct ErrorText {
+        int code;
+        const char* message;
+    };
+    // Most end in a comma and a blank; the busy text has no blank.
+    static constexpr ErrorText texts[] = {
+        {ConvertError::Busy, "the application is busy,"},
+        {ConvertError::Memory, "Memory Error, "},
+        {ConvertError::WrongFormat, "Wrong file format, "},
+        {ConvertError::UnsupportedFormat, "Unsupported audio file format, "},
+        {ConvertError::OutputDevice, "Output audio device error, "},
+        {ConvertError::InputDevice, "Input audio device error, "},
+        {ConvertError::MixerDriver, "Mixer device driver error, "},
+        {ConvertError::AcmDriver, "ACM driver error, "},
+        {ConvertError::FileInUse, "The specified file is already in use, "},
+        {ConvertError::InvalidOperation, "Invalid operation, "},
+        {ConvertError::InvalidParameters, "Invalid parameters, "},
+        {ConvertError::CdDriver, "Incorrect CD driver operation, "},
+        {ConvertError::ControlNotInstalled, "Control not installed, "},
+        {ConvertError::IndexOutOfRange, "Incorrect address to the array. Index out of the array range, "},
+        {ConvertError::Stream, "Stream error, "},
+        {ConvertError::Unexpected, "Unexpected error, "},
+    };
+    for (const ErrorText& t : texts)
+        if (t.code == code) return QString::fromLatin1(t.message);
     return "Other unexpected error, ";
 }
 
