@@ -148,6 +148,20 @@ void ConversionListModel::SetCell(int row, int column, const QString& text) {
     emit dataChanged(i, i);
 }
 
+TagColumnTexts ConversionListModel::TagColumns(int row) const {
+    TagColumnTexts columns;
+    for (size_t i = 0; i < columns.size(); ++i)
+        columns[i] = Cell(row, Column::Artist + int(i)).toStdString();
+    return columns;
+}
+
+void ConversionListModel::SetTagColumns(int row, const TagColumnTexts& columns) {
+    if (row < 0 || row >= rowCount()) return;
+    for (size_t i = 0; i < columns.size(); ++i)
+        rows_[row].cells[Column::Artist - Column::Filename + i] = QString::fromStdString(columns[i]);
+    emit dataChanged(index(row, Column::Artist), index(row, Column::EncodedBy));
+}
+
 void ConversionListModel::SetMark(int row, RowMark mark) {
     if (row < 0 || row >= rowCount()) return;
     rows_[row].mark = mark;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "conversion/conversion_run.h"
+#include "tagedit/format_tags.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -31,6 +32,10 @@ constexpr int Path = 13; // always the last column
 constexpr int Count = 14;
 } // namespace Column
 
+// The ten tag columns of a row, Artist to Encoded by, as tagedit takes them: UTF-8, the track as text.
+using TagColumnTexts = std::array<tagedit::TagText, tagedit::kFieldCount>;
+static_assert(Column::EncodedBy - Column::Artist + 1 == tagedit::kFieldCount);
+
 class ConversionListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -53,6 +58,8 @@ public:
     int AppendRow(int iconIndex);
     QString Cell(int row, int column) const; // columns 2 to 13
     void SetCell(int row, int column, const QString& text);
+    TagColumnTexts TagColumns(int row) const;
+    void SetTagColumns(int row, const TagColumnTexts& columns);
     RowMark Mark(int row) const { return rows_[row].mark; }
     void SetMark(int row, RowMark mark);
     int IconIndex(int row) const { return rows_[row].icon; }

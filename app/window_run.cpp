@@ -17,8 +17,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include <array>
-
 namespace quillotone {
 
 int WindowRunHost::RowCount() const {
@@ -116,11 +114,7 @@ void AddRunPart(MainWindowParts& parts) {
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
         part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
-            const ConversionListModel& m = window->ListModel();
-            std::array<tagedit::TagText, tagedit::kFieldCount> columns;
-            for (int i = 0; i < tagedit::kFieldCount; ++i)
-                columns[size_t(i)] = m.Cell(row, Column::Artist + i).toStdString();
-            tagedit::TagFields fields = tagedit::FieldsFromColumns(columns);
+            const tagedit::TagFields fields = tagedit::FieldsFromColumns(window->ListModel().TagColumns(row));
             tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format),
                                       window->cmbWriteFormat->currentIndex());
         });

@@ -19,6 +19,10 @@ void WindowTagEditorHost::SetCell(int row, int column, const QString& text) {
     w_.ListModel().SetCell(row, column, text);
 }
 
+void WindowTagEditorHost::SetTagColumns(int row, const TagColumnTexts& columns) {
+    w_.ListModel().SetTagColumns(row, columns);
+}
+
 void WindowTagEditorHost::SelectRow(int row) {
     const QModelIndex index = w_.ListModel().index(row, 0);
     w_.gvConvert->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
