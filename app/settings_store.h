@@ -11,8 +11,9 @@
 
 namespace quillotone {
 
-// The main window's options as stored. The initial values are the controls' state before any
-// settings are read, which is what they keep when the store cannot be opened.
+// The main window's options, as stored and as a run reads them. The initial values are the
+// controls' state before any settings are read, which is what they keep when the store cannot be
+// opened.
 struct WindowOptions {
     QString TargetFolder;
     int32_t OutFormat = 0;
@@ -23,6 +24,7 @@ struct WindowOptions {
     int32_t Padding = 0;
     bool Property = false;
     int32_t PropertyIndex = 0;
+    QString PropertyText; // the pattern as it stands in cmbRename, picked or typed; not stored
     bool PromptExist = false;
     bool ShowSucc = false;
     bool OpenDest = false;

@@ -570,7 +570,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // ---- settings -------------------------------------------------------------------------------
 
-WindowOptions TfrmMain::collectOptions() const {
+WindowOptions TfrmMain::Options() const {
     WindowOptions o;
     o.TargetFolder = edtoutFolder->text();
     o.OutFormat = cmboutFormat->currentIndex();
@@ -581,6 +581,7 @@ WindowOptions TfrmMain::collectOptions() const {
     o.Padding = edtPadding->value();
     o.Property = rdProperty->isChecked();
     o.PropertyIndex = cmbRename->currentIndex();
+    o.PropertyText = cmbRename->currentText();
     o.PromptExist = chkPromptExist->isChecked();
     o.ShowSucc = chkShowSucc->isChecked();
     o.OpenDest = chkOpenDst->isChecked();
@@ -624,7 +625,7 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
 void TfrmMain::LoadSettings() {
     StoredSettings stored;
     stored.encoder = settings_;
-    stored.window = collectOptions();
+    stored.window = Options();
     store_.Load(stored);
     settings_ = stored.encoder;
     applyOptions(stored.window);
@@ -638,7 +639,7 @@ void TfrmMain::SaveSettings() {
     ReadInspector();
     StoredSettings stored;
     stored.encoder = settings_;
-    stored.window = collectOptions();
+    stored.window = Options();
     // A store that cannot be written is left as it is; nothing is shown at exit.
     store_.Save(stored);
 }
@@ -664,6 +665,15 @@ void TfrmMain::UpdateActions() {
     actDelunselected->setEnabled(rows > 0 && selected < rows);
     actDelall->setEnabled(rows > 0);
     actEdittag->setEnabled(rows > 0);
+}
+
+void TfrmMain::SetRunControlsEnabled(bool on) {
+    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,   chkPromptExist, chkShowSucc,
+                                   chkOpenDst,   Inspector,       gvConvert,     btnEdittag,     cmbQuality,
+                                   btnDelete,    cmbReadpriority, cmbWriteFormat};
+    for (QWidget* c : controls)
+        c->setEnabled(on);
+    ActaddFiles->setEnabled(on);
 }
 
 void TfrmMain::showListCount(int rows) {

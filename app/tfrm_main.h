@@ -69,6 +69,10 @@ public:
     const QStringList& WmaQualities() const { return wmaQualities_; }
     bool IsConverting() const { return run_ && run_->IsConverting(); }
     int SelectedRowCount() const;
+    // The options of the "Settings" tab and the bottom row, as they stand.
+    WindowOptions Options() const;
+    // Enables or disables every control that could change the list or the settings during a run.
+    void SetRunControlsEnabled(bool on);
 
     // Handlers, public so that the parts and the tests can drive them.
     void ActaddFilesExecute();
@@ -166,7 +170,6 @@ private:
     void fillWmaQualities();
     void applyRenameRules(bool all);
     void applyOptions(const WindowOptions& options);
-    WindowOptions collectOptions() const;
     void showComponentError(const QString& text);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);

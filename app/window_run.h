@@ -2,6 +2,7 @@
 // window part that owns the host and the run.
 #pragma once
 
+#include "app/settings_store.h"
 #include "app/window_parts.h"
 #include "conversion/conversion_run.h"
 
@@ -11,6 +12,9 @@ namespace quillotone {
 
 class TfrmMain;
 struct MainWindowParts;
+
+// What a run reads from the window's options.
+RunSettings RunSettingsFrom(const WindowOptions& options);
 
 class WindowRunHost final : public IConversionRunHost {
 public:

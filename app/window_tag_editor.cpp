@@ -3,7 +3,6 @@
 #include "app/tfrm_main.h"
 #include "app/user_interface.h"
 
-#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QTableView>
 
@@ -31,10 +30,10 @@ void WindowTagEditorHost::SelectRow(int row) {
 }
 
 int WindowTagEditorHost::ReadPriority() const {
-    return w_.cmbReadpriority->currentIndex();
+    return w_.Options().ReadPriority;
 }
 int WindowTagEditorHost::WriteFormat() const {
-    return w_.cmbWriteFormat->currentIndex();
+    return w_.Options().WriteFormat;
 }
 IAudioInformation2* WindowTagEditorHost::Information() {
     return w_.Information();
