@@ -5,6 +5,7 @@
 #include "app/wait_load_dialog.h"
 #include "conversion/audio_information.h"
 #include "conversion/component_error.h"
+#include "tagedit/format_tags.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -58,15 +59,18 @@ bool ConversionList::IsFileInList(const QString& path) const {
 }
 
 bool ConversionList::IsValidAudioFile(const QString& path) {
-    const QString name = FileNamePart(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return false;
-    const QString ext = name.mid(dot);
-    auto is = [&](const char* e) { return ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
-    if (is(".mp3")) return need(info_).IsMp3File(path);
-    if (is(".wav")) return need(info_).IsWavFile(path);
-    if (is(".ogg")) return need(info_).IsOggFile(path);
-    if (is(".wma")) return need(info_).IsWmaFile(path);
+    const auto kind = tagedit::KindFromExtension(path.toStdString());
+    if (!kind) return false;
+    switch (*kind) {
+    case tagedit::AudioKind::Mp3:
+        return need(info_).IsMp3File(path);
+    case tagedit::AudioKind::Wav:
+        return need(info_).IsWavFile(path);
+    case tagedit::AudioKind::Ogg:
+        return need(info_).IsOggFile(path);
+    case tagedit::AudioKind::Wma:
+        return need(info_).IsWmaFile(path);
+    }
     return false;
 }
 

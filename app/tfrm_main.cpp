@@ -1,6 +1,7 @@
 #include "app/tfrm_main.h"
 
 #include "app/app_icon.h"
+#include "app/audio_extensions.h"
 #include "app/banner.h"
 #include "app/genre_delegate.h"
 #include "app/user_interface.h"
@@ -57,18 +58,6 @@ QToolButton* toolButton(QWidget* parent, const char* name) {
     return b;
 }
 
-// Windows matched the patterns without regard to case; here the dialog needs them spelled out.
-QString anyCase(const QString& pattern) {
-    QString out;
-    for (QChar c : pattern) {
-        if (c.isLetter())
-            out += QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper());
-        else
-            out += c;
-    }
-    return out;
-}
-
 } // namespace
 
 const QStringList& TfrmMain::RenamePatterns() {
@@ -87,28 +76,6 @@ const QStringList& TfrmMain::RenamePatterns() {
                                       "<artist> - <album>",
                                       "<album>"};
     return patterns;
-}
-
-QString TfrmMain::OpenDialogFilters() {
-    struct Filter {
-        const char* description;
-        QStringList patterns;
-    };
-    const Filter filters[] = {
-        {"All supported types(*.mp3,*.ogg,*.wav,*.wma)", {"*.mp3", "*.ogg", "*.wav", "*.wma"}},
-        {"MPEG Audio files(*.mp3)", {"*.mp3"}},
-        {"Ogg files(*.ogg)", {"*.ogg"}},
-        {"Wave files(*.wav)", {"*.wav"}},
-        {"Windows Media Audio files(*.wma)", {"*.wma"}},
-    };
-    QStringList parts;
-    for (const Filter& f : filters) {
-        QStringList patterns;
-        for (const QString& p : f.patterns)
-            patterns << anyCase(p);
-        parts << QStringLiteral("%1 (%2)").arg(QLatin1String(f.description), patterns.join(' '));
-    }
-    return parts.join(";;");
 }
 
 TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolder, ProductLinks links,

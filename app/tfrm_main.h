@@ -151,7 +151,6 @@ public:
     QAction* mnuAbout;
 
     static const QStringList& RenamePatterns();
-    static QString OpenDialogFilters();
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery

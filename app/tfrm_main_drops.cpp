@@ -1,5 +1,6 @@
 // The main window's drop path: what a drop onto the list keeps, AddPaths behind the load dialog,
 // and the folder scanner's handlers.
+#include "app/audio_extensions.h"
 #include "app/tfrm_load.h"
 #include "app/tfrm_main.h"
 #include "app/user_interface.h"
@@ -22,18 +23,6 @@
 namespace quillotone {
 
 namespace {
-
-const char* const kMasks[] = {"*.mp3", "*.ogg", "*.wma", "*.wav"};
-
-bool hasAudioExtension(const QString& path) {
-    const QString name = ConversionList::FileNamePart(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return false;
-    const QString ext = name.mid(dot);
-    for (const char* e : {".mp3", ".wma", ".ogg", ".wav"})
-        if (ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0) return true;
-    return false;
-}
 
 bool carriesFiles(const QMimeData* mime) {
     return mime && mime->hasFormat(QStringLiteral("text/uri-list"));
@@ -97,7 +86,7 @@ QStringList TfrmMain::DroppedPaths(const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isFile()) {
-            if (hasAudioExtension(path)) kept << path;
+            if (HasAudioExtension(path)) kept << path;
         } else if (info.isDir()) {
             kept << path;
         }
@@ -128,8 +117,8 @@ bool TfrmMain::scanFolder(const QString& folder, TfrmLoad& load) {
     include.Clear();
     QString base = folder;
     if (!base.endsWith(QLatin1Char('/')) && !base.endsWith(QDir::separator())) base += QDir::separator();
-    for (const char* mask : kMasks)
-        include.AddPath(base + QLatin1String(mask), true);
+    for (const QString& mask : FolderSearchMasks())
+        include.AddPath(base + mask, true);
     scanPending_ = true;
     DiskScan.StartScan();
     if (!DiskScan.IsScanning()) { // it did not start: nothing to wait for

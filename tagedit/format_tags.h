@@ -21,6 +21,9 @@ using tags::TagText;
 // Numbered as the output format drop-down numbers them.
 enum class AudioKind { Mp3 = 0, Ogg = 1, Wav = 2, Wma = 3 };
 
+// Each kind's extension, with its dot and in lower case, in AudioKind order.
+inline constexpr std::array<std::string_view, 4> KindExtensions{".mp3", ".ogg", ".wav", ".wma"};
+
 // From the text after the last dot of the file name, without regard to case; none for anything else.
 std::optional<AudioKind> KindFromExtension(const std::filesystem::path& path);
 
