@@ -84,13 +84,13 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       ui_(ui), store_(std::move(store)), help_(ui, std::move(programFolder), std::move(links)),
-      parts_(std::move(parts)), list_(model_, ui) {
+      parts_(std::move(parts)), list_(model_, ui), drops_(list_) {
     setObjectName("frmMain");
     setWindowTitle("Quillotone");
     setWindowIcon(AppIcon());
     buildControls();
     bindActions();
-    bindDrops();
+    drops_.AcceptDrops(*gvConvert->viewport(), *this, ui_);
     setFixedSize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -103,7 +103,7 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
 TfrmMain::~TfrmMain() {
     // FormDestroy: the run and the parts that use the components go first, then the components,
     // then the settings are saved. A scan still under way is stopped before the list goes.
-    DiskScan.StopScan();
+    drops_.DiskScan.StopScan();
     run_.reset();
     tagEditor_.reset();
     quality_.reset();
@@ -464,6 +464,10 @@ void TfrmMain::bindActions() {
     connect(gvConvert->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmMain::UpdateActions);
     connect(&list_, &ConversionList::CountChanged, this, &TfrmMain::showListCount);
+    connect(&drops_, &DropImport::Finished, this, [this] {
+        showListCount(model_.rowCount());
+        UpdateActions();
+    });
     UpdateActions();
 }
 
@@ -699,6 +703,19 @@ void TfrmMain::PCChange(int index) {
 
 void TfrmMain::cmboutFormatChange() {
     if (quality_) quality_->cmboutFormatChange();
+}
+
+void TfrmMain::AddPaths(const QStringList& paths) {
+    drops_.AddPaths(paths, *this, ui_);
+}
+void TfrmMain::DiskScanFileFound(const QString& path) {
+    drops_.DiskScanFileFound(path);
+}
+void TfrmMain::DiskScanScanDone() {
+    drops_.DiskScanScanDone();
+}
+void TfrmMain::DiskScanStopped() {
+    drops_.DiskScanStopped();
 }
 
 void TfrmMain::edtoutFolderButtonClick() {

@@ -4,13 +4,13 @@
 
 #include "app/conversion_list.h"
 #include "app/conversion_list_model.h"
+#include "app/drop_import.h"
 #include "app/help.h"
 #include "app/settings_store.h"
 #include "app/window_parts.h"
 #include "conversion/audio_convert.h"
 #include "conversion/audio_information.h"
 #include "conversion/encoder_settings.h"
-#include "scan/disk_scanner.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -19,7 +19,6 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QEventLoop;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,7 +34,6 @@ class QToolButton;
 namespace quillotone {
 
 class IUserInterface;
-class TfrmLoad;
 class TfrmMain;
 
 struct MainWindowParts {
@@ -65,6 +63,7 @@ public:
     EncoderSettings& Settings() { return settings_; }
     ConversionList& List() { return list_; }
     ConversionListModel& ListModel() { return model_; }
+    DropImport& Drops() { return drops_; }
     IUserInterface& Ui() { return ui_; }
     const QStringList& WmaQualities() const { return wmaQualities_; }
     bool IsConverting() const { return run_ && run_->IsConverting(); }
@@ -93,17 +92,11 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // Dropped files and folders: files are taken as they are, folders are searched with their
-    // sub-folders; duplicates and files the information component refuses are skipped silently.
+    // Dropped files and folders, by the drop import (Drops()).
     void AddPaths(const QStringList& paths);
     void DiskScanFileFound(const QString& path);
     void DiskScanScanDone();
     void DiskScanStopped();
-    // What a drop of `paths` keeps: files with one of the four extensions, and folders, in order.
-    static QStringList DroppedPaths(const QStringList& paths);
-
-    TdcMultiDiskScanner DiskScan;
-    bool ScanFinished = true;
 
     // Controls, by their form names.
     QTabWidget* PC;
@@ -154,8 +147,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
-    // Drops on the list's viewport.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -172,10 +163,6 @@ private:
     void showComponentError(const QString& text);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
-    void bindDrops();
-    bool scanFolder(const QString& folder, TfrmLoad& load);
-    void waitUntil(const std::function<bool()>& done);
-    void wakeWait();
 
     IUserInterface& ui_;
     SettingsStore store_;
@@ -183,6 +170,7 @@ private:
     MainWindowParts parts_;
     ConversionListModel model_;
     ConversionList list_;
+    DropImport drops_;
     EncoderSettings settings_;
     QStringList wmaQualities_;
 
@@ -194,11 +182,6 @@ private:
     std::unique_ptr<ITagEditor> tagEditor_;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
-
-    TfrmLoad* load_ = nullptr;   // the load dialog while AddPaths runs
-    QEventLoop* wait_ = nullptr; // AddPaths' wait for the scanner
-    bool scanPending_ = false;   // a started scan whose worker has not reported its end yet
-    QString scanError_;          // an error raised while a found file was added
 };
 
 } // namespace quillotone

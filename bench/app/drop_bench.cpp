@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    win.AddPaths(TfrmMain::DroppedPaths({QString::fromLocal8Bit(argv[1])}));
+    win.AddPaths(DropImport::DroppedPaths({QString::fromLocal8Bit(argv[1])}));
     const double ms = double(timer.nsecsElapsed()) / 1e6;
 
     const int rows = win.ListModel().rowCount();
