@@ -23,7 +23,7 @@ class IImportProgress {
 public:
     virtual ~IImportProgress() = default;
     virtual void ShowPath(const QString& path) = 0; // the path being looked at
-    virtual void Advance() = 0;                      // one more file was added
+    virtual void Advance() = 0;                     // one more file was added
     virtual bool IsCancelled() const = 0;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion/encoder_settings.h"
+#include "tagedit/format_tags.h"
 
 #include <QSettings>
 #include <QString>
@@ -28,8 +29,8 @@ struct WindowOptions {
     bool PromptExist = false;
     bool ShowSucc = false;
     bool OpenDest = false;
-    int32_t ReadPriority = 2;
-    int32_t WriteFormat = 3;
+    int32_t ReadPriority = tagedit::kDefaultReadPriority;
+    int32_t WriteFormat = 3; // "ID3v1 & ID3v2"
 };
 
 struct StoredSettings {

@@ -7,6 +7,8 @@
 #include "app/user_interface.h"
 #include "conversion/component_error.h"
 #include "conversion/output_format.h"
+#include "conversion/output_naming.h"
+#include "tagedit/format_tags.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -60,24 +62,6 @@ QToolButton* toolButton(QWidget* parent, const char* name) {
 
 } // namespace
 
-const QStringList& TfrmMain::RenamePatterns() {
-    static const QStringList patterns{"track <number>",
-                                      "<artist> - <title>",
-                                      "<artist> - <album>\\<number>. <title>",
-                                      "<artist> - <album>\\<number> - <title>",
-                                      "<artist>\\<album>\\<number>. <title>",
-                                      "<artist>\\<album>\\<number> - <title>",
-                                      "<album>\\<number>. <artist> - <title>",
-                                      "<album>\\<number> - <artist> - <title>",
-                                      "<number>. <title>",
-                                      "<number> - <title>",
-                                      "<artist> - <album> - <number> - <title>",
-                                      "<title>",
-                                      "<artist> - <album>",
-                                      "<album>"};
-    return patterns;
-}
-
 TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolder, ProductLinks links,
                    MainWindowParts parts, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -89,6 +73,7 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
     setWindowTitle("Quillotone");
     setWindowIcon(AppIcon());
     buildControls();
+    applyOptions(WindowOptions{}); // the state before the settings are read
     bindActions();
     drops_.AcceptDrops(*gvConvert->viewport(), *this, ui_);
     setFixedSize(ClientWidth, ClientHeight);
@@ -279,13 +264,12 @@ QWidget* TfrmMain::buildSettingsTab() {
     gbTag->setObjectName("gbTag");
     cmbReadpriority = new QComboBox(gbTag);
     cmbReadpriority->setObjectName("cmbReadpriority");
-    cmbReadpriority->addItems(
-        {"APEv2 > ID3v2 > ID3v1", "ID3v2 > APEv2 > ID3v1", "ID3v1 > ID3v2 > APEv2", "ID3v1 > APEv2 > ID3v2"});
+    for (const tagedit::ReadPriorityEntry& e : tagedit::ReadPriorities)
+        cmbReadpriority->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
     cmbWriteFormat = new QComboBox(gbTag);
     cmbWriteFormat->setObjectName("cmbWriteFormat");
-    cmbWriteFormat->addItems({"ID3v1", "ID3v2", "APEv2", "ID3v1 & ID3v2", "ID3v1 & APEv2", "ID3v2 & APEv2"});
-    cmbReadpriority->setCurrentIndex(2);
-    cmbWriteFormat->setCurrentIndex(3);
+    for (const tagedit::WriteFormatEntry& e : tagedit::WriteFormats)
+        cmbWriteFormat->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
     auto* tagGrid = new QGridLayout(gbTag);
     tagGrid->addWidget(label("Read priority: ", cmbReadpriority, gbTag), 0, 0);
     tagGrid->addWidget(cmbReadpriority, 0, 1);
@@ -300,26 +284,23 @@ QWidget* TfrmMain::buildSettingsTab() {
     chkRename->setObjectName("chkRename");
     rdprefix = new QRadioButton("&prefix:", gbFileaname);
     rdprefix->setObjectName("rdprefix");
-    rdprefix->setChecked(true);
     edtPrefix = new QLineEdit(gbFileaname);
     edtPrefix->setObjectName("edtPrefix");
     edtStartat = new QSpinBox(gbFileaname);
     edtStartat->setObjectName("edtStartat");
     edtStartat->setRange(1, 99999);
     edtStartat->setSingleStep(1);
-    edtStartat->setValue(1);
     edtPadding = new QSpinBox(gbFileaname);
     edtPadding->setObjectName("edtPadding");
     edtPadding->setRange(0, 10);
-    edtPadding->setValue(0);
     rdProperty = new QRadioButton("Property Name", gbFileaname);
     rdProperty->setObjectName("rdProperty");
     cmbRename = new QComboBox(gbFileaname);
     cmbRename->setObjectName("cmbRename");
     cmbRename->setEditable(true);
     cmbRename->setInsertPolicy(QComboBox::NoInsert);
-    cmbRename->addItems(RenamePatterns());
-    cmbRename->setCurrentIndex(0);
+    for (const char* pattern : RenamePatterns)
+        cmbRename->addItem(pattern);
     cmbRename->setMinimumContentsLength(12);
     cmbRename->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
@@ -388,7 +369,6 @@ QWidget* TfrmMain::buildBottomRow() {
     cmboutFormat->setObjectName("cmboutFormat");
     for (const char* name : OutFormatNames)
         cmboutFormat->addItem(name);
-    cmboutFormat->setCurrentIndex(0);
     cmbQuality = new QComboBox(box);
     cmbQuality->setObjectName("cmbQuality");
 

@@ -143,8 +143,6 @@ public:
     QAction* mnuHomepage;
     QAction* mnuAbout;
 
-    static const QStringList& RenamePatterns();
-
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
 

@@ -5,6 +5,7 @@
 #include "conversion/output_format.h"
 
 #include <QString>
+#include <array>
 #include <functional>
 
 namespace quillotone {
@@ -19,6 +20,22 @@ struct NamingOptions {
     int padding = 0;       // edtPadding, 0..10
     QString pattern;       // cmbRename's text
 };
+
+// The ready-made patterns of the rename drop-down `cmbRename`; a "\" in them makes a sub-folder.
+inline constexpr std::array<const char*, 14> RenamePatterns{"track <number>",
+                                                            "<artist> - <title>",
+                                                            "<artist> - <album>\\<number>. <title>",
+                                                            "<artist> - <album>\\<number> - <title>",
+                                                            "<artist>\\<album>\\<number>. <title>",
+                                                            "<artist>\\<album>\\<number> - <title>",
+                                                            "<album>\\<number>. <artist> - <title>",
+                                                            "<album>\\<number> - <artist> - <title>",
+                                                            "<number>. <title>",
+                                                            "<number> - <title>",
+                                                            "<artist> - <album> - <number> - <title>",
+                                                            "<title>",
+                                                            "<artist> - <album>",
+                                                            "<album>"};
 
 // The cells of one list row that naming reads.
 struct NamingRow {
