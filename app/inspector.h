@@ -13,9 +13,6 @@
 
 namespace quillotone {
 
-// Shows the text of an error that a handler could not finish for.
-using ErrorReport = std::function<void(const QString& text)>;
-
 class Inspector final : public QObject, public IInspector {
     Q_OBJECT
 public:
@@ -27,7 +24,7 @@ public:
     QWidget* Widget() override { return grid_; }
     PropertyGrid& Grid() { return *grid_; }
     void SetWmaQualities(const QStringList& descriptions) override;
-    QStringList WmaQualities() const { return cmbWmaQuality->entries(); }
+    QStringList WmaQualities() const override { return cmbWmaQuality->entries(); }
     void ShowSettings() override;
     void ReadInspector() override;
     void CollapseAll() override;
@@ -38,9 +35,9 @@ public:
     void chkOggVBRToolButtonClick();
     void chkoggQualityToolButtonClick();
     // A preset picked (from the list or by a quality choice); 0 changes nothing.
-    void cmbPresetSelect(int index);
+    void cmbPresetSelect(int index) override;
     void cmbAltPresetSelect(int index);
-    int ShownPreset() const { return cmbPreset->index(); }
+    int ShownPreset() const override { return cmbPreset->index(); }
 
     // The items, by their form names.
     PropertyItem* cmbMp3samrate;

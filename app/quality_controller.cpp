@@ -11,7 +11,7 @@
 namespace quillotone {
 
 QualityController::QualityController(QComboBox& cmboutFormat, QComboBox& cmbQuality, QLabel& spQuality,
-                                     Inspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
+                                     IInspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
                                      ErrorReport report)
     : cmboutFormat_(cmboutFormat), cmbQuality_(cmbQuality), spQuality_(spQuality), inspector_(inspector),
       settings_(settings), convert_(convert), report_(std::move(report)) {

@@ -498,7 +498,7 @@ void TfrmMain::createParts() {
             Inspector = widget;
         }
     }
-    if (parts_.createQualityChoices) quality_ = parts_.createQualityChoices(*this);
+    if (parts_.createQualityChoices && inspector_) quality_ = parts_.createQualityChoices(*this, *inspector_);
     if (parts_.createRun) run_ = parts_.createRun(*this);
 }
 

@@ -42,7 +42,8 @@ struct MainWindowParts {
     std::function<std::unique_ptr<IAudioInformation2>()> createInformation;
     // Optional; made after the components.
     std::function<std::unique_ptr<IInspector>(TfrmMain&)> createInspector;
-    std::function<std::unique_ptr<IQualityChoices>(TfrmMain&)> createQualityChoices;
+    // Made only when there is an inspector, which it works with.
+    std::function<std::unique_ptr<IQualityChoices>(TfrmMain&, IInspector&)> createQualityChoices;
     std::function<std::unique_ptr<IConversionRun>(TfrmMain&)> createRun;
     std::function<std::unique_ptr<ITagEditor>(TfrmMain&)> createTagEditor;
 };

@@ -90,6 +90,9 @@ public:
     void ReadInspector() override { log.push_back("ReadInspector"); }
     void CollapseAll() override { log.push_back("CollapseAll"); }
     void Expand(OutFormat format) override { log.push_back("Expand " + std::to_string(int(format))); }
+    QStringList WmaQualities() const override { return wma; }
+    int ShownPreset() const override { return 0; }
+    void cmbPresetSelect(int) override {}
 };
 
 class FakeQuality final : public IQualityChoices {
@@ -121,7 +124,9 @@ protected:
             inspector = i.get();
             return std::unique_ptr<IInspector>(std::move(i));
         };
-        parts.createQualityChoices = [this](TfrmMain& w) { return std::make_unique<FakeQuality>(log, w); };
+        parts.createQualityChoices = [this](TfrmMain& w, IInspector&) {
+            return std::make_unique<FakeQuality>(log, w);
+        };
         parts.createRun = [this](TfrmMain&) {
             auto r = std::make_unique<FakeRun>();
             run = r.get();

@@ -1,5 +1,6 @@
 // The quality drop-down's controller on real combo boxes, the inspector and the real conversion
 // component: picks, the status pane, the preset re-applied, and outputs that match the pick.
+#include "app/inspector.h"
 #include "app/quality_controller.h"
 #include "common/first_start_settings.h"
 #include "common/test_files.h"
