@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <exception>
 #include <memory>
+#include <set>
 
 namespace quillotone {
 
@@ -157,6 +158,14 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
 void ConversionList::DeleteRows(const std::vector<int>& rows) {
     model_.RemoveRows(rows);
     emit CountChanged(model_.rowCount());
+}
+
+void ConversionList::DeleteRowsExcept(const std::vector<int>& keep) {
+    const std::set<int> kept(keep.begin(), keep.end());
+    std::vector<int> rows;
+    for (int row = 0; row < model_.rowCount(); ++row)
+        if (!kept.count(row)) rows.push_back(row);
+    DeleteRows(rows);
 }
 
 void ConversionList::DeleteAll() {

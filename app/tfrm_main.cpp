@@ -3,11 +3,11 @@
 #include "app/app_icon.h"
 #include "app/audio_extensions.h"
 #include "app/banner.h"
-#include "app/genre_delegate.h"
+#include "app/conversion_list_view.h"
 #include "app/user_interface.h"
-#include "conversion/component_error.h"
 #include "conversion/output_format.h"
 #include "conversion/output_naming.h"
+#include "conversion/quality_choices.h"
 #include "tagedit/format_tags.h"
 
 #include <QAction>
@@ -21,12 +21,10 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -34,12 +32,10 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
-#include <set>
 
 namespace quillotone {
 
@@ -51,9 +47,18 @@ QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {
     return l;
 }
 
+// Controls carry their form names.
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QAction* action(const QString& text, const char* name, QObject* parent, const QIcon& icon = {}) {
+    return named(new QAction(icon, text, parent), name);
+}
+
 QToolButton* toolButton(QWidget* parent, const char* name) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
+    auto* b = named(new QToolButton(parent), name);
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setAutoRaise(false);
     b->setMinimumHeight(28);
@@ -108,8 +113,7 @@ void TfrmMain::buildControls() {
     layout->setSpacing(4);
     layout->addWidget(new Banner(central));
 
-    PC = new QTabWidget(central);
-    PC->setObjectName("PC");
+    PC = named(new QTabWidget(central), "PC");
     tsGeneral = buildGeneralTab();
     tsSettings = buildSettingsTab();
     PC->addTab(tsGeneral, "General");
@@ -122,8 +126,7 @@ void TfrmMain::buildControls() {
 
     layout->addWidget(buildBottomRow());
 
-    ProgressBar = new QProgressBar(central);
-    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar = named(new QProgressBar(central), "ProgressBar");
     ProgressBar->setRange(0, 100);
     ProgressBar->setTextVisible(false);
     ProgressBar->setFixedHeight(8);
@@ -135,17 +138,14 @@ void TfrmMain::buildControls() {
     layout->addWidget(ProgressBar);
     setCentralWidget(central);
 
-    spListcount = new QLabel(this);
-    spListcount->setObjectName("spListcount");
+    spListcount = named(new QLabel(this), "spListcount");
     spListcount->setFixedWidth(200);
-    spQuality = new QLabel(this);
-    spQuality->setObjectName("spQuality");
+    spQuality = named(new QLabel(this), "spQuality");
     statusBar()->addWidget(spListcount);
     statusBar()->addWidget(spQuality, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    TimeState = new QTimer(this);
-    TimeState->setObjectName("TimeState");
+    TimeState = named(new QTimer(this), "TimeState");
     TimeState->setInterval(100);
     TimeState->setSingleShot(true);
 }
@@ -154,28 +154,18 @@ QWidget* TfrmMain::buildGeneralTab() {
     auto* page = new QWidget;
     QStyle* st = style();
 
-    ActaddFiles = new QAction(st->standardIcon(QStyle::SP_FileDialogNewFolder), "Add Files", this);
-    ActaddFiles->setObjectName("ActaddFiles");
-    actDelSelected = new QAction("Delete Selected", this);
-    actDelSelected->setObjectName("actDelSelected");
-    actDelunselected = new QAction("Delete unselected", this);
-    actDelunselected->setObjectName("actDelunselected");
-    actDelall = new QAction("Delete All", this);
-    actDelall->setObjectName("actDelall");
-    actEdittag = new QAction(st->standardIcon(QStyle::SP_FileDialogDetailedView), "Edit Tag", this);
-    actEdittag->setObjectName("actEdittag");
-    mnuHelp = new QAction("Help", this);
-    mnuHelp->setObjectName("mnuHelp");
-    mnuHomepage = new QAction("Homepage", this);
-    mnuHomepage->setObjectName("mnuHomepage");
-    mnuAbout = new QAction("About...", this);
-    mnuAbout->setObjectName("mnuAbout");
+    ActaddFiles = action("Add Files", "ActaddFiles", this, st->standardIcon(QStyle::SP_FileDialogNewFolder));
+    actDelSelected = action("Delete Selected", "actDelSelected", this);
+    actDelunselected = action("Delete unselected", "actDelunselected", this);
+    actDelall = action("Delete All", "actDelall", this);
+    actEdittag = action("Edit Tag", "actEdittag", this, st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    mnuHelp = action("Help", "mnuHelp", this);
+    mnuHomepage = action("Homepage", "mnuHomepage", this);
+    mnuAbout = action("About...", "mnuAbout", this);
 
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName("PopupMenu");
+    PopupMenu = named(new QMenu(this), "PopupMenu");
     PopupMenu->addActions({actDelSelected, actDelunselected, actDelall});
-    popHelp = new QMenu(this);
-    popHelp->setObjectName("popHelp");
+    popHelp = named(new QMenu(this), "popHelp");
     popHelp->addAction(mnuHelp);
     popHelp->addAction(mnuHomepage);
     popHelp->addSeparator();
@@ -204,47 +194,7 @@ QWidget* TfrmMain::buildGeneralTab() {
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
 
-    gvConvert = new QTableView(page);
-    gvConvert->setObjectName("gvConvert");
-    gvConvert->setModel(&model_);
-    gvConvert->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gvConvert->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    gvConvert->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                               QAbstractItemView::SelectedClicked);
-    gvConvert->setContextMenuPolicy(Qt::CustomContextMenu);
-    gvConvert->setWordWrap(false);
-    gvConvert->setIconSize(QSize(16, 16));
-    gvConvert->verticalHeader()->hide();
-    gvConvert->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    gvConvert->verticalHeader()->setDefaultSectionSize(20);
-    QHeaderView* header = gvConvert->horizontalHeader();
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(false);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(20);
-    // The widths are fixed, so the header's font shrinks (down to 7 points) until every caption fits;
-    // a caption still too wide is cut and shows whole in its tip.
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setTextElideMode(Qt::ElideRight);
-    QFont headerFont = header->font();
-    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
-    auto fits = [&](const QFont& f) {
-        const QFontMetrics metrics(f);
-        for (int c = Column::Filename; c < Column::Count; ++c)
-            if (metrics.horizontalAdvance(model_.headerData(c, Qt::Horizontal).toString()) + margins >
-                ConversionListModel::ColumnWidth(c))
-                return false;
-        return true;
-    };
-    while (!fits(headerFont) && headerFont.pointSizeF() > 7.0)
-        headerFont.setPointSizeF(headerFont.pointSizeF() - 0.5);
-    header->setFont(headerFont);
-    for (int c = 0; c < Column::Count; ++c)
-        gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
-    header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);
-    header->setSectionResizeMode(Column::Icon, QHeaderView::Fixed);
-    gvConvert->setItemDelegateForColumn(Column::Genre, new GenreDelegate(gvConvert));
+    gvConvert = new ConversionListView(model_, page);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -255,19 +205,15 @@ QWidget* TfrmMain::buildGeneralTab() {
 
 QWidget* TfrmMain::buildSettingsTab() {
     auto* page = new QWidget;
-    auto* frame = new QFrame(page);
-    frame->setObjectName("SettingsFrame");
+    auto* frame = named(new QFrame(page), "SettingsFrame");
     frame->setFrameShape(QFrame::StyledPanel);
 
     // Tag
-    auto* gbTag = new QGroupBox("Tag", frame);
-    gbTag->setObjectName("gbTag");
-    cmbReadpriority = new QComboBox(gbTag);
-    cmbReadpriority->setObjectName("cmbReadpriority");
+    auto* gbTag = named(new QGroupBox("Tag", frame), "gbTag");
+    cmbReadpriority = named(new QComboBox(gbTag), "cmbReadpriority");
     for (const tagedit::ReadPriorityEntry& e : tagedit::ReadPriorities)
         cmbReadpriority->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
-    cmbWriteFormat = new QComboBox(gbTag);
-    cmbWriteFormat->setObjectName("cmbWriteFormat");
+    cmbWriteFormat = named(new QComboBox(gbTag), "cmbWriteFormat");
     for (const tagedit::WriteFormatEntry& e : tagedit::WriteFormats)
         cmbWriteFormat->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
     auto* tagGrid = new QGridLayout(gbTag);
@@ -278,25 +224,17 @@ QWidget* TfrmMain::buildSettingsTab() {
     tagGrid->setColumnStretch(1, 1);
 
     // Rename
-    gbFileaname = new QGroupBox(frame);
-    gbFileaname->setObjectName("gbFileaname");
-    chkRename = new QCheckBox("Rename File", gbFileaname);
-    chkRename->setObjectName("chkRename");
-    rdprefix = new QRadioButton("&prefix:", gbFileaname);
-    rdprefix->setObjectName("rdprefix");
-    edtPrefix = new QLineEdit(gbFileaname);
-    edtPrefix->setObjectName("edtPrefix");
-    edtStartat = new QSpinBox(gbFileaname);
-    edtStartat->setObjectName("edtStartat");
+    gbFileaname = named(new QGroupBox(frame), "gbFileaname");
+    chkRename = named(new QCheckBox("Rename File", gbFileaname), "chkRename");
+    rdprefix = named(new QRadioButton("&prefix:", gbFileaname), "rdprefix");
+    edtPrefix = named(new QLineEdit(gbFileaname), "edtPrefix");
+    edtStartat = named(new QSpinBox(gbFileaname), "edtStartat");
     edtStartat->setRange(1, 99999);
     edtStartat->setSingleStep(1);
-    edtPadding = new QSpinBox(gbFileaname);
-    edtPadding->setObjectName("edtPadding");
+    edtPadding = named(new QSpinBox(gbFileaname), "edtPadding");
     edtPadding->setRange(0, 10);
-    rdProperty = new QRadioButton("Property Name", gbFileaname);
-    rdProperty->setObjectName("rdProperty");
-    cmbRename = new QComboBox(gbFileaname);
-    cmbRename->setObjectName("cmbRename");
+    rdProperty = named(new QRadioButton("Property Name", gbFileaname), "rdProperty");
+    cmbRename = named(new QComboBox(gbFileaname), "cmbRename");
     cmbRename->setEditable(true);
     cmbRename->setInsertPolicy(QComboBox::NoInsert);
     for (const char* pattern : RenamePatterns)
@@ -318,12 +256,10 @@ QWidget* TfrmMain::buildSettingsTab() {
     renameGrid->setColumnStretch(1, 1);
     renameGrid->setColumnStretch(3, 1);
 
-    chkPromptExist = new QCheckBox("Prompt before overwriting existing files", frame);
-    chkPromptExist->setObjectName("chkPromptExist");
-    chkShowSucc = new QCheckBox("Show 'Success' window", frame);
-    chkShowSucc->setObjectName("chkShowSucc");
-    chkOpenDst = new QCheckBox("Open destination folder", frame);
-    chkOpenDst->setObjectName("chkOpenDst");
+    chkPromptExist =
+        named(new QCheckBox("Prompt before overwriting existing files", frame), "chkPromptExist");
+    chkShowSucc = named(new QCheckBox("Show 'Success' window", frame), "chkShowSucc");
+    chkOpenDst = named(new QCheckBox("Open destination folder", frame), "chkOpenDst");
 
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
@@ -337,8 +273,7 @@ QWidget* TfrmMain::buildSettingsTab() {
     left->addStretch(1);
 
     // The inspector's place; the inspector itself comes with its own class.
-    Inspector = new QFrame(frame);
-    Inspector->setObjectName("Inspector");
+    Inspector = named(new QFrame(frame), "Inspector");
     static_cast<QFrame*>(Inspector)->setFrameShape(QFrame::StyledPanel);
     auto* right = new QVBoxLayout;
     right->setSpacing(4);
@@ -359,23 +294,18 @@ QWidget* TfrmMain::buildSettingsTab() {
 
 QWidget* TfrmMain::buildBottomRow() {
     auto* box = new QWidget;
-    edtoutFolder = new QLineEdit(box);
-    edtoutFolder->setObjectName("edtoutFolder");
+    edtoutFolder = named(new QLineEdit(box), "edtoutFolder");
     actBrowseFolder =
         edtoutFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
     actBrowseFolder->setObjectName("edtoutFolderButton");
     actBrowseFolder->setToolTip("Browse");
-    cmboutFormat = new QComboBox(box);
-    cmboutFormat->setObjectName("cmboutFormat");
+    cmboutFormat = named(new QComboBox(box), "cmboutFormat");
     for (const char* name : OutFormatNames)
         cmboutFormat->addItem(name);
-    cmbQuality = new QComboBox(box);
-    cmbQuality->setObjectName("cmbQuality");
+    cmbQuality = named(new QComboBox(box), "cmbQuality");
 
-    ActConvert = new QAction("Convert &Now", this);
-    ActConvert->setObjectName("ActConvert");
-    btnConvert = new QToolButton(box);
-    btnConvert->setObjectName("btnConvert");
+    ActConvert = action("Convert &Now", "ActConvert", this);
+    btnConvert = named(new QToolButton(box), "btnConvert");
     btnConvert->setDefaultAction(ActConvert);
     btnConvert->setToolButtonStyle(Qt::ToolButtonTextOnly);
     QFont big = btnConvert->font();
@@ -423,20 +353,6 @@ void TfrmMain::bindActions() {
     connect(gvConvert, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu->popup(gvConvert->viewport()->mapToGlobal(pos)); });
 
-    // Sorting: a click on a text column sorts it ascending, a further click on it reverses.
-    // The header flips its own indicator on a click, so the order is kept here.
-    connect(gvConvert->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-        QHeaderView* header = gvConvert->horizontalHeader();
-        if (ConversionListModel::IsSortable(column)) {
-            sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                                   : Qt::AscendingOrder;
-            sortColumn_ = column;
-            model_.sort(column, sortOrder_);
-        }
-        header->setSortIndicatorShown(sortColumn_ >= 0);
-        header->setSortIndicator(sortColumn_, sortOrder_);
-    });
-
     // The enable rules follow every change of the rows or the selection.
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateActions);
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateActions);
@@ -453,10 +369,6 @@ void TfrmMain::bindActions() {
 
 // ---- start-up and shut-down -----------------------------------------------------------------
 
-void TfrmMain::showComponentError(const QString& text) {
-    ShowError(ui_, this, text);
-}
-
 void TfrmMain::createComponents() {
     // A missing component is reported and the window goes on without it: its settings are
     // still loaded, so that saving them at exit loses nothing.
@@ -464,7 +376,7 @@ void TfrmMain::createComponents() {
         try {
             create();
         } catch (const std::exception& e) {
-            showComponentError(QString::fromUtf8(e.what()));
+            ShowError(ui_, this, QString::fromUtf8(e.what()));
         }
     };
     if (parts_.createConvert) attempt([&] { convert_ = parts_.createConvert(); });
@@ -477,13 +389,9 @@ void TfrmMain::fillWmaQualities() {
     wmaQualities_.clear();
     if (!convert_) return;
     try {
-        // Profiles 1 to 47: entry n describes profile n + 1.
-        for (int profile = 1; profile <= WmaProfileCount; ++profile) {
-            convert_->SetWmaProfile(profile);
-            wmaQualities_ << convert_->WmaProfileDescription();
-        }
+        ReadWmaQualities(*convert_, wmaQualities_);
     } catch (const std::exception& e) {
-        showComponentError(QString::fromUtf8(e.what()));
+        ShowError(ui_, this, QString::fromUtf8(e.what()));
     }
 }
 
@@ -582,10 +490,6 @@ void TfrmMain::LoadSettings() {
     applyOptions(stored.window);
 }
 
-void TfrmMain::ReadInspector() {
-    if (inspector_) inspector_->ReadInspector();
-}
-
 void TfrmMain::SaveSettings() {
     ReadInspector();
     StoredSettings stored;
@@ -636,23 +540,6 @@ void TfrmMain::ActaddFilesExecute() {
     if (!files.isEmpty()) list_.AddFiles(files, this);
 }
 
-void TfrmMain::actDelSelectedExecute() {
-    list_.DeleteRows(selectedRows());
-}
-
-void TfrmMain::actDelunselectedExecute() {
-    const std::vector<int> selected = selectedRows();
-    const std::set<int> keep(selected.begin(), selected.end());
-    std::vector<int> rows;
-    for (int row = 0; row < model_.rowCount(); ++row)
-        if (!keep.count(row)) rows.push_back(row);
-    list_.DeleteRows(rows);
-}
-
-void TfrmMain::actDelallExecute() {
-    list_.DeleteAll();
-}
-
 void TfrmMain::actEdittagExecute() {
     if (!tagEditor_ && parts_.createTagEditor) tagEditor_ = parts_.createTagEditor(*this);
     if (tagEditor_) {
@@ -666,10 +553,6 @@ void TfrmMain::actEdittagExecute() {
     gvConvert->setFocus();
 }
 
-void TfrmMain::ActConvertExecute() {
-    if (run_) run_->ActConvertExecute();
-}
-
 void TfrmMain::PCChange(int index) {
     if (!IsConverting() && index == PC->indexOf(tsGeneral)) {
         if (inspector_) inspector_->ReadInspector();
@@ -679,23 +562,6 @@ void TfrmMain::PCChange(int index) {
         inspector_->CollapseAll();
         if (const auto format = OutFormatAt(cmboutFormat->currentIndex())) inspector_->Expand(*format);
     }
-}
-
-void TfrmMain::cmboutFormatChange() {
-    if (quality_) quality_->cmboutFormatChange();
-}
-
-void TfrmMain::AddPaths(const QStringList& paths) {
-    drops_.AddPaths(paths, *this, ui_);
-}
-void TfrmMain::DiskScanFileFound(const QString& path) {
-    drops_.DiskScanFileFound(path);
-}
-void TfrmMain::DiskScanScanDone() {
-    drops_.DiskScanScanDone();
-}
-void TfrmMain::DiskScanStopped() {
-    drops_.DiskScanStopped();
 }
 
 void TfrmMain::edtoutFolderButtonClick() {
@@ -715,16 +581,6 @@ void TfrmMain::applyRenameRules(bool all) {
     edtStartat->setEnabled(prefix);
     edtPadding->setEnabled(prefix);
     cmbRename->setEnabled(rename && rdProperty->isChecked());
-}
-
-void TfrmMain::chkRenameClick() {
-    applyRenameRules(true);
-}
-void TfrmMain::rdprefixClick() {
-    applyRenameRules(false);
-}
-void TfrmMain::rdPropertyClick() {
-    applyRenameRules(false);
 }
 
 } // namespace quillotone

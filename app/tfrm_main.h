@@ -76,28 +76,34 @@ public:
 
     // Handlers, public so that the parts and the tests can drive them.
     void ActaddFilesExecute();
-    void actDelSelectedExecute();
-    void actDelunselectedExecute();
-    void actDelallExecute();
+    void actDelSelectedExecute() { list_.DeleteRows(selectedRows()); }
+    void actDelunselectedExecute() { list_.DeleteRowsExcept(selectedRows()); }
+    void actDelallExecute() { list_.DeleteAll(); }
     void actEdittagExecute();
-    void ActConvertExecute();
+    void ActConvertExecute() {
+        if (run_) run_->ActConvertExecute();
+    }
     void UpdateActions(); // every action's enable rule
     void PCChange(int index);
-    void cmboutFormatChange();
+    void cmboutFormatChange() {
+        if (quality_) quality_->cmboutFormatChange();
+    }
     // The inspector's values become the settings (nothing without an inspector).
-    void ReadInspector();
+    void ReadInspector() {
+        if (inspector_) inspector_->ReadInspector();
+    }
     void edtoutFolderButtonClick();
-    void chkRenameClick();
-    void rdprefixClick();
-    void rdPropertyClick();
+    void chkRenameClick() { applyRenameRules(true); }
+    void rdprefixClick() { applyRenameRules(false); }
+    void rdPropertyClick() { applyRenameRules(false); }
     void LoadSettings();
     void SaveSettings();
 
     // Dropped files and folders, by the drop import (Drops()).
-    void AddPaths(const QStringList& paths);
-    void DiskScanFileFound(const QString& path);
-    void DiskScanScanDone();
-    void DiskScanStopped();
+    void AddPaths(const QStringList& paths) { drops_.AddPaths(paths, *this, ui_); }
+    void DiskScanFileFound(const QString& path) { drops_.DiskScanFileFound(path); }
+    void DiskScanScanDone() { drops_.DiskScanScanDone(); }
+    void DiskScanStopped() { drops_.DiskScanStopped(); }
 
     // Controls, by their form names.
     QTabWidget* PC;
@@ -159,7 +165,6 @@ private:
     void fillWmaQualities();
     void applyRenameRules(bool all);
     void applyOptions(const WindowOptions& options);
-    void showComponentError(const QString& text);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
 
@@ -179,8 +184,6 @@ private:
     std::unique_ptr<IQualityChoices> quality_;
     std::unique_ptr<IConversionRun> run_;
     std::unique_ptr<ITagEditor> tagEditor_;
-    int sortColumn_ = -1;
-    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 } // namespace quillotone

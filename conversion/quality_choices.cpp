@@ -61,6 +61,13 @@ QString QualityStatusText(const QString& description) {
     return "Quality: " + description;
 }
 
+void ReadWmaQualities(IAudioConvert& convert, QStringList& out) {
+    for (int profile = 1; profile <= WmaProfileCount; ++profile) {
+        convert.SetWmaProfile(profile);
+        out << convert.WmaProfileDescription();
+    }
+}
+
 QStringList QualityList(OutFormat format, const QStringList& wmaQualities) {
     QStringList out;
     switch (format) {

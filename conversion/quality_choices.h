@@ -2,6 +2,7 @@
 // the encoder settings, and which one the current settings select.
 #pragma once
 
+#include "conversion/audio_convert.h"
 #include "conversion/encoder_settings.h"
 #include "conversion/output_format.h"
 
@@ -9,6 +10,10 @@
 #include <QStringList>
 
 namespace quillotone {
+
+// The WMA entries: the component's descriptions of profiles 1 to WmaProfileCount, appended to `out`
+// in order (entry n describes profile n + 1). A component error is thrown; the entries read so far stay.
+void ReadWmaQualities(IAudioConvert& convert, QStringList& out);
 
 // The entries for an output format; the WMA entries are the profile descriptions.
 QStringList QualityList(OutFormat format, const QStringList& wmaQualities);
