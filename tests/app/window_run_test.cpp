@@ -1,10 +1,18 @@
 // A run inside the real main window on the real components, with screenshots during and after it.
 #include "app/app_fakes.h"
 #include "app/settings_parts.h"
+#include "app/tfrm_main.h"
+#include "app/window_run.h"
 #include "common/test_files.h"
 #include "conversion/taudio_convert.h"
 #include "conversion/taudio_information.h"
-#include "window_run_host.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableView>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,7 +21,7 @@
 
 namespace {
 
-using namespace runtest;
+using namespace quillotone;
 namespace fs = std::filesystem;
 
 bool waitFor(const std::function<bool()>& done, int ms) {
