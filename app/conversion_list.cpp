@@ -3,8 +3,8 @@
 #include "app/import_error_dialog.h"
 #include "app/user_interface.h"
 #include "app/wait_load_dialog.h"
-#include "conversion/audio_information.h"
 #include "conversion/component_error.h"
+#include "conversion/information_interface.h"
 #include "tagedit/format_tags.h"
 
 #include <QCoreApplication>

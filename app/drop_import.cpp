@@ -2,7 +2,7 @@
 
 #include "app/audio_extensions.h"
 #include "app/conversion_list.h"
-#include "app/tfrm_load.h"
+#include "app/load_dialog.h"
 #include "app/user_interface.h"
 
 #include <QCoreApplication>

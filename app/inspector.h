@@ -4,7 +4,7 @@
 
 #include "app/property_grid.h"
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 
 #include <QObject>

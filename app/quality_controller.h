@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 #include "conversion/output_format.h"
 

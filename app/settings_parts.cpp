@@ -1,8 +1,8 @@
 #include "app/settings_parts.h"
 
 #include "app/inspector.h"
+#include "app/main_window.h"
 #include "app/quality_controller.h"
-#include "app/tfrm_main.h"
 #include "app/user_interface.h"
 
 namespace quillotone {

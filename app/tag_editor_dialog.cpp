@@ -5,7 +5,7 @@
 #include "app/genre_names.h"
 #include "app/tag_editor_texts.h"
 #include "app/user_interface.h"
-#include "conversion/audio_information.h"
+#include "conversion/information_interface.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "app/window_run.h"
 
 #include "app/conversion_list_model.h"
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
 #include "tagedit/format_tags.h"
 

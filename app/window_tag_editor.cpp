@@ -1,6 +1,6 @@
 #include "app/window_tag_editor.h"
 
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
 
 #include <QItemSelectionModel>

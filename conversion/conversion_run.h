@@ -3,7 +3,7 @@
 // the button's click move it on; nothing waits in a nested event loop.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/output_naming.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 // How the encoder settings reach the conversion component, and how a preset's values come back.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 #include "conversion/output_format.h"
 

@@ -2,7 +2,7 @@
 // the encoder settings, and which one the current settings select.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 #include "conversion/output_format.h"
 

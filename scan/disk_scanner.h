@@ -2,8 +2,8 @@
 // every file it finds to the main thread.
 #pragma once
 
-#include "scan/dc_lists.h"
-#include "scan/dc_thread.h"
+#include "scan/object_lists.h"
+#include "scan/worker_thread.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // load dialog, silent skips, cancelling during a folder scan, an error while a found file is added.
 #include "window_fixture.h"
 
-#include "app/tfrm_load.h"
+#include "app/load_dialog.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

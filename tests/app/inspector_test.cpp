@@ -2,7 +2,7 @@
 // ways with their fall-backs, the enabling rules and the presets.
 #include "app/inspector.h"
 #include "common/first_start_settings.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

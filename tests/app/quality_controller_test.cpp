@@ -5,8 +5,8 @@
 #include "common/first_start_settings.h"
 #include "common/test_files.h"
 #include "conversion/conversion_helpers.h"
+#include "conversion/convert_component.h"
 #include "conversion/encoder_lists.h"
-#include "conversion/taudio_convert.h"
 #include "conversion/wma_profiles.h"
 
 #include <QComboBox>

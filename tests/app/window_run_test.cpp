@@ -1,11 +1,11 @@
 // A run inside the real main window on the real components, with screenshots during and after it.
 #include "app/app_fakes.h"
+#include "app/main_window.h"
 #include "app/settings_parts.h"
-#include "app/tfrm_main.h"
 #include "app/window_run.h"
 #include "common/test_files.h"
-#include "conversion/taudio_convert.h"
-#include "conversion/taudio_information.h"
+#include "conversion/convert_component.h"
+#include "conversion/information_component.h"
 
 #include <QAction>
 #include <QCheckBox>

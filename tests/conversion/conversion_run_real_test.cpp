@@ -1,7 +1,7 @@
 // The run with the real component: four sources of every kind into each output format through
 // sub-folder patterns, and bad input met during a run.
 #include "common/test_files.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 #include "run_fakes.h"
 
 #include <QDir>

@@ -1,10 +1,10 @@
 // The quality list texts, what each choice writes, which choice the settings select back, and
 // how the settings reach the component (ApplyOutputFormat, ReadBackEncoder).
 #include "common/first_start_settings.h"
+#include "conversion/convert_component.h"
 #include "conversion/encoder_apply.h"
 #include "conversion/encoder_lists.h"
 #include "conversion/quality_choices.h"
-#include "conversion/taudio_convert.h"
 
 #include <gtest/gtest.h>
 #include <string>

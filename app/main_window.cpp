@@ -1,4 +1,4 @@
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 
 #include "app/app_icon.h"
 #include "app/audio_extensions.h"

@@ -1,4 +1,4 @@
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include "conversion/audio_decoder.h"
 #include "conversion/component_error.h"

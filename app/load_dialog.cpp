@@ -1,4 +1,4 @@
-#include "app/tfrm_load.h"
+#include "app/load_dialog.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include "conversion/ffmpeg_setup.h"
 #include "tags/io/files.h"

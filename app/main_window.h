@@ -8,9 +8,9 @@
 #include "app/help.h"
 #include "app/settings_store.h"
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
-#include "conversion/audio_information.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
+#include "conversion/information_interface.h"
 
 #include <QMainWindow>
 #include <functional>
