@@ -30,7 +30,7 @@ struct WindowOptions {
     bool ShowSucc = false;
     bool OpenDest = false;
     int32_t ReadPriority = tagedit::kDefaultReadPriority;
-    int32_t WriteFormat = 3; // "ID3v1 & ID3v2"
+    int32_t WriteFormat = tagedit::kDefaultWriteFormat;
 };
 
 struct StoredSettings {
