@@ -3,6 +3,7 @@
 #include "app/inspector.h"
 #include "common/first_start_settings.h"
 #include "conversion/convert_component.h"
+#include "conversion/quality_choices.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -31,10 +32,7 @@ protected:
 
     InspectorTest() {
         QStringList wma;
-        for (int i = 1; i <= WmaProfileCount; ++i) {
-            convert.SetWmaProfile(i);
-            wma << convert.WmaProfileDescription();
-        }
+        ReadWmaQualities(convert, wma);
         inspector.SetWmaQualities(wma);
         inspector.ShowSettings();
     }

@@ -7,6 +7,7 @@
 #include "conversion/conversion_helpers.h"
 #include "conversion/convert_component.h"
 #include "conversion/encoder_lists.h"
+#include "conversion/quality_choices.h"
 #include "conversion/wma_profiles.h"
 
 #include <QComboBox>
@@ -30,14 +31,11 @@ protected:
     QualityController quality{cmboutFormat, cmbQuality, spQuality, inspector, settings, &convert};
 
     explicit QualityTest(bool withWma = true) {
-        cmboutFormat.addItems(
-            {"Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)", "Wma (Windows Media Audio 9)"});
+        for (const char* name : OutFormatNames)
+            cmboutFormat.addItem(name);
         if (withWma) {
             QStringList wma;
-            for (int i = 1; i <= WmaProfileCount; ++i) {
-                convert.SetWmaProfile(i);
-                wma << convert.WmaProfileDescription();
-            }
+            ReadWmaQualities(convert, wma);
             inspector.SetWmaQualities(wma);
         }
         inspector.ShowSettings();
