@@ -45,11 +45,9 @@ asan: deps
 
 # The threading layer and the scanner once more under ThreadSanitizer.
 tsan: deps
-	@if [ -d scan ] && [ -d tests/scan ]; then \
-	  cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLOTONE_TSAN=ON >/dev/null && \
-	  cmake --build $(BUILD)-tsan -j $(JOBS) --target scan_tests && \
-	  cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^scan' ; \
-	fi
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLOTONE_TSAN=ON >/dev/null
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target scan_tests
+	cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^scan'
 
 # Every fuzz target for FUZZ_SECONDS on its corpus in fuzz/corpus/, which grows with what is found.
 fuzz: configure

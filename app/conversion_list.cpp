@@ -3,8 +3,9 @@
 #include "app/import_error_dialog.h"
 #include "app/user_interface.h"
 #include "app/wait_load_dialog.h"
-#include "conversion/audio_information.h"
 #include "conversion/component_error.h"
+#include "conversion/information_interface.h"
+#include "tagedit/format_tags.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QWidget>
 #include <exception>
 #include <memory>
+#include <set>
 
 namespace quillotone {
 
@@ -58,15 +60,18 @@ bool ConversionList::IsFileInList(const QString& path) const {
 }
 
 bool ConversionList::IsValidAudioFile(const QString& path) {
-    const QString name = FileNamePart(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return false;
-    const QString ext = name.mid(dot);
-    auto is = [&](const char* e) { return ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
-    if (is(".mp3")) return need(info_).IsMp3File(path);
-    if (is(".wav")) return need(info_).IsWavFile(path);
-    if (is(".ogg")) return need(info_).IsOggFile(path);
-    if (is(".wma")) return need(info_).IsWmaFile(path);
+    const auto kind = tagedit::KindFromExtension(path.toStdString());
+    if (!kind) return false;
+    switch (*kind) {
+    case tagedit::AudioKind::Mp3:
+        return need(info_).IsMp3File(path);
+    case tagedit::AudioKind::Wav:
+        return need(info_).IsWavFile(path);
+    case tagedit::AudioKind::Ogg:
+        return need(info_).IsOggFile(path);
+    case tagedit::AudioKind::Wma:
+        return need(info_).IsWmaFile(path);
+    }
     return false;
 }
 
@@ -158,6 +163,14 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
 void ConversionList::DeleteRows(const std::vector<int>& rows) {
     model_.RemoveRows(rows);
     emit CountChanged(model_.rowCount());
+}
+
+void ConversionList::DeleteRowsExcept(const std::vector<int>& keep) {
+    const std::set<int> kept(keep.begin(), keep.end());
+    std::vector<int> rows;
+    for (int row = 0; row < model_.rowCount(); ++row)
+        if (!kept.count(row)) rows.push_back(row);
+    DeleteRows(rows);
 }
 
 void ConversionList::DeleteAll() {

@@ -38,6 +38,8 @@ public:
     void AddFiles(const QStringList& paths, QWidget* window);
 
     void DeleteRows(const std::vector<int>& rows);
+    // Every row but `keep`.
+    void DeleteRowsExcept(const std::vector<int>& keep);
     void DeleteAll();
 
     static QString FileNamePart(const QString& path);

@@ -22,7 +22,7 @@ std::array<QPixmap, 3> drawMarks() {
         p.fill(Qt::transparent);
     }
     {
-        QPainter painter(&images[BeingConverted]);
+        QPainter painter(&images[size_t(RowMark::BeingConverted)]);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath triangle;
         triangle.moveTo(4, 2);
@@ -32,7 +32,7 @@ std::array<QPixmap, 3> drawMarks() {
         painter.fillPath(triangle, QColor(0x2e, 0xa0, 0x3c));
     }
     {
-        QPainter painter(&images[Converted]);
+        QPainter painter(&images[size_t(RowMark::Converted)]);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(0x1f, 0x7a, 0x2e), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(QPolygonF{QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)});
@@ -58,8 +58,7 @@ QVariant ConversionListModel::data(const QModelIndex& index, int role) const {
     const Row& row = rows_[index.row()];
     const int column = index.column();
     if (column == Column::Mark) {
-        if (role == Qt::DecorationRole && row.mark >= 0 && row.mark < int(markImages_.size()))
-            return markImages_[row.mark];
+        if (role == Qt::DecorationRole) return markImages_[size_t(row.mark)];
         return {};
     }
     if (column == Column::Icon) {
@@ -132,7 +131,7 @@ void ConversionListModel::sort(int column, Qt::SortOrder order) {
 int ConversionListModel::AppendRow(int iconIndex) {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    rows_.push_back(Row{NotConverted, iconIndex, {}});
+    rows_.push_back(Row{RowMark::NotConverted, iconIndex, {}});
     endInsertRows();
     return row;
 }
@@ -149,7 +148,21 @@ void ConversionListModel::SetCell(int row, int column, const QString& text) {
     emit dataChanged(i, i);
 }
 
-void ConversionListModel::SetMark(int row, int mark) {
+TagColumnTexts ConversionListModel::TagColumns(int row) const {
+    TagColumnTexts columns;
+    for (size_t i = 0; i < columns.size(); ++i)
+        columns[i] = Cell(row, Column::Artist + int(i)).toStdString();
+    return columns;
+}
+
+void ConversionListModel::SetTagColumns(int row, const TagColumnTexts& columns) {
+    if (row < 0 || row >= rowCount()) return;
+    for (size_t i = 0; i < columns.size(); ++i)
+        rows_[row].cells[Column::Artist - Column::Filename + i] = QString::fromStdString(columns[i]);
+    emit dataChanged(index(row, Column::Artist), index(row, Column::EncodedBy));
+}
+
+void ConversionListModel::SetMark(int row, RowMark mark) {
     if (row < 0 || row >= rowCount()) return;
     rows_[row].mark = mark;
     const QModelIndex i = index(row, Column::Mark);

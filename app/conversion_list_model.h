@@ -2,6 +2,9 @@
 // ten tag fields, path). The texts in a row are what a run converts and tags from.
 #pragma once
 
+#include "conversion/conversion_run.h"
+#include "tagedit/format_tags.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
@@ -29,8 +32,9 @@ constexpr int Path = 13; // always the last column
 constexpr int Count = 14;
 } // namespace Column
 
-// Column 0: 0 not converted or skipped, 1 being converted, 2 converted.
-enum RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2 };
+// The ten tag columns of a row, Artist to Encoded by, as tagedit takes them: UTF-8, the track as text.
+using TagColumnTexts = std::array<tagedit::TagText, tagedit::kFieldCount>;
+static_assert(Column::EncodedBy - Column::Artist + 1 == tagedit::kFieldCount);
 
 class ConversionListModel final : public QAbstractTableModel {
     Q_OBJECT
@@ -54,8 +58,10 @@ public:
     int AppendRow(int iconIndex);
     QString Cell(int row, int column) const; // columns 2 to 13
     void SetCell(int row, int column, const QString& text);
-    int Mark(int row) const { return rows_[row].mark; }
-    void SetMark(int row, int mark);
+    TagColumnTexts TagColumns(int row) const;
+    void SetTagColumns(int row, const TagColumnTexts& columns);
+    RowMark Mark(int row) const { return rows_[row].mark; }
+    void SetMark(int row, RowMark mark);
     int IconIndex(int row) const { return rows_[row].icon; }
     QString Path(int row) const { return Cell(row, Column::Path); }
 
@@ -69,7 +75,7 @@ public:
 
 private:
     struct Row {
-        int mark = NotConverted;
+        RowMark mark = RowMark::NotConverted;
         int icon = -1;
         std::array<QString, Column::Count - Column::Filename> cells; // columns 2 to 13
     };

@@ -94,9 +94,10 @@ void Inspector::CollapseAll() {
     grid_->collapseAll();
 }
 
-void Inspector::Expand(int group) {
-    if (group < 0 || group >= int(groups_.size())) return;
-    QTreeWidgetItem* item = groups_[size_t(group)]->treeItem();
+void Inspector::Expand(OutFormat format) {
+    const auto group = size_t(format);
+    if (group >= groups_.size()) return;
+    QTreeWidgetItem* item = groups_[group]->treeItem();
     item->setExpanded(true);
     for (int i = 0; i < item->childCount(); ++i)
         item->child(i)->setExpanded(true);

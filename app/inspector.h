@@ -4,7 +4,7 @@
 
 #include "app/property_grid.h"
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 
 #include <QObject>
@@ -12,9 +12,6 @@
 #include <functional>
 
 namespace quillotone {
-
-// Shows the text of an error that a handler could not finish for.
-using ErrorReport = std::function<void(const QString& text)>;
 
 class Inspector final : public QObject, public IInspector {
     Q_OBJECT
@@ -27,20 +24,20 @@ public:
     QWidget* Widget() override { return grid_; }
     PropertyGrid& Grid() { return *grid_; }
     void SetWmaQualities(const QStringList& descriptions) override;
-    QStringList WmaQualities() const { return cmbWmaQuality->entries(); }
+    QStringList WmaQualities() const override { return cmbWmaQuality->entries(); }
     void ShowSettings() override;
     void ReadInspector() override;
     void CollapseAll() override;
-    void Expand(int group) override;
+    void Expand(OutFormat format) override;
 
     // The enabling rules.
     void cmbCodingMethodSelect();
     void chkOggVBRToolButtonClick();
     void chkoggQualityToolButtonClick();
     // A preset picked (from the list or by a quality choice); 0 changes nothing.
-    void cmbPresetSelect(int index);
+    void cmbPresetSelect(int index) override;
     void cmbAltPresetSelect(int index);
-    int ShownPreset() const { return cmbPreset->index(); }
+    int ShownPreset() const override { return cmbPreset->index(); }
 
     // The items, by their form names.
     PropertyItem* cmbMp3samrate;

@@ -1,13 +1,13 @@
 // Quillotone: a batch audio converter with a tag editor.
 #include "app/application.h"
+#include "app/main_window.h"
 #include "app/settings_parts.h"
 #include "app/settings_store.h"
-#include "app/tfrm_main.h"
 #include "app/user_interface.h"
 #include "app/window_run.h"
 #include "app/window_tag_editor.h"
-#include "conversion/taudio_convert.h"
-#include "conversion/taudio_information.h"
+#include "conversion/convert_component.h"
+#include "conversion/information_component.h"
 
 using namespace quillotone;
 

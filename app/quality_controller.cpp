@@ -11,7 +11,7 @@
 namespace quillotone {
 
 QualityController::QualityController(QComboBox& cmboutFormat, QComboBox& cmbQuality, QLabel& spQuality,
-                                     Inspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
+                                     IInspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
                                      ErrorReport report)
     : cmboutFormat_(cmboutFormat), cmbQuality_(cmbQuality), spQuality_(spQuality), inspector_(inspector),
       settings_(settings), convert_(convert), report_(std::move(report)) {
@@ -29,12 +29,14 @@ void QualityController::guarded(void (QualityController::*step)()) {
     }
 }
 
-int QualityController::format() const {
-    return cmboutFormat_.currentIndex();
+std::optional<OutFormat> QualityController::format() const {
+    return OutFormatAt(cmboutFormat_.currentIndex());
 }
 
+// Without a format (no selection in the drop-down) the list stays empty and nothing is applied.
 QString QualityController::applyOutputFormat() {
-    return convert_ ? ApplyOutputFormat(*convert_, settings_, format()) : QString();
+    const auto f = format();
+    return convert_ && f ? ApplyOutputFormat(*convert_, settings_, *f) : QString();
 }
 
 void QualityController::cmboutFormatChange() {
@@ -62,13 +64,13 @@ void QualityController::cmbQualityChange() {
 void QualityController::FillQualityList() {
     const QSignalBlocker block(cmbQuality_);
     cmbQuality_.clear();
-    cmbQuality_.addItems(QualityList(format(), inspector_.WmaQualities()));
+    if (const auto f = format()) cmbQuality_.addItems(QualityList(*f, inspector_.WmaQualities()));
     cmbQuality_.setCurrentIndex(-1);
 }
 
 void QualityController::ApplyQualityChoice() {
-    quillotone::ApplyQualityChoice(settings_, format(), cmbQuality_.currentIndex(),
-                                   cmbQuality_.currentText());
+    if (const auto f = format())
+        quillotone::ApplyQualityChoice(settings_, *f, cmbQuality_.currentIndex(), cmbQuality_.currentText());
     inspector_.ShowSettings();
     // A preset on show wins over the choice: it is applied again and its values read back.
     if (inspector_.ShownPreset() > 0) inspector_.cmbPresetSelect(inspector_.ShownPreset());
@@ -78,9 +80,10 @@ void QualityController::SelectQualityFromSettings() {
     QStringList entries;
     for (int i = 0; i < cmbQuality_.count(); ++i)
         entries << cmbQuality_.itemText(i);
+    const auto f = format();
     const QSignalBlocker block(cmbQuality_);
     cmbQuality_.setCurrentIndex(
-        quillotone::SelectQualityFromSettings(settings_, format(), entries, inspector_.ShownPreset()));
+        f ? quillotone::SelectQualityFromSettings(settings_, *f, entries, inspector_.ShownPreset()) : -1);
 }
 
 } // namespace quillotone

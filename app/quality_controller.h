@@ -3,10 +3,10 @@
 // matches the settings.
 #pragma once
 
-#include "app/inspector.h"
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
+#include "conversion/output_format.h"
 
 #include <QObject>
 
@@ -21,8 +21,9 @@ public:
     // Connects itself to the user's picks in `cmbQuality`; the window calls cmboutFormatChange.
     // `convert` may be null: nothing is applied and the pane shows no description. Without a
     // report, component errors are thrown on.
-    QualityController(QComboBox& cmboutFormat, QComboBox& cmbQuality, QLabel& spQuality, Inspector& inspector,
-                      EncoderSettings& settings, IAudioConvert* convert, ErrorReport report = {});
+    QualityController(QComboBox& cmboutFormat, QComboBox& cmbQuality, QLabel& spQuality,
+                      IInspector& inspector, EncoderSettings& settings, IAudioConvert* convert,
+                      ErrorReport report = {});
 
     void cmboutFormatChange() override;
     void cmbQualityChange();
@@ -31,14 +32,14 @@ public:
     void SelectQualityFromSettings();
 
 private:
-    int format() const;
+    std::optional<OutFormat> format() const;
     QString applyOutputFormat();
     void guarded(void (QualityController::*step)());
 
     QComboBox& cmboutFormat_;
     QComboBox& cmbQuality_;
     QLabel& spQuality_;
-    Inspector& inspector_;
+    IInspector& inspector_;
     EncoderSettings& settings_;
     IAudioConvert* convert_;
     ErrorReport report_;

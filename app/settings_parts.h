@@ -8,8 +8,7 @@ namespace quillotone {
 
 struct MainWindowParts;
 
-// Sets parts.createInspector and parts.createQualityChoices; the controller works with the
-// inspector made by the first.
+// Sets parts.createInspector and parts.createQualityChoices.
 void AddSettingsParts(MainWindowParts& parts);
 
 } // namespace quillotone

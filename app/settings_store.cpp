@@ -1,5 +1,8 @@
 #include "app/settings_store.h"
 
+#include "conversion/output_format.h"
+#include "conversion/output_naming.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +21,11 @@ QString noText() {
 // Each entry's field, spelled once.
 #define Q_FIELD(member) [](StoredSettings& s) -> SettingField { return &s.member; }
 
-// Indexes count the items of cmboutFormat (4), cmbRename (14), cmbReadpriority (4), cmbWriteFormat (6).
+// Item indexes count the items of cmboutFormat, cmbRename, cmbReadpriority and cmbWriteFormat.
+constexpr int32_t itemsOf(const auto& table) {
+    return int32_t(table.size());
+}
+
 const std::array<SettingEntry, 43> kTable{{
     {"MP3SampleRate", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.mp3.Mp3SampleRate)},
     {"MP3Channel", SettingType::Integer, 2, nullptr, 0, Q_FIELD(encoder.mp3.Mp3ChannelMode)},
@@ -52,19 +59,22 @@ const std::array<SettingEntry, 43> kTable{{
     {"PCMSamplesize", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.WavSampleRate)},
     {"WMAQuality", SettingType::Integer, 1, nullptr, 0, Q_FIELD(encoder.WmaQuality)},
     {"TargetFolder", SettingType::Text, 0, &DefaultTargetFolder, 0, Q_FIELD(window.TargetFolder)},
-    {"OutFormat", SettingType::Index, 0, nullptr, 4, Q_FIELD(window.OutFormat)},
+    {"OutFormat", SettingType::Index, int32_t(OutFormat::Mp3), nullptr, kOutFormatCount,
+     Q_FIELD(window.OutFormat)},
     {"Rename", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.Rename)},
     {"Prefix", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.Prefix)},
     {"Prefixtxt", SettingType::Text, 0, &noText, 0, Q_FIELD(window.PrefixText)},
     {"Startat", SettingType::Integer, 1, nullptr, 0, Q_FIELD(window.StartAt)},
     {"Padding", SettingType::Integer, 0, nullptr, 0, Q_FIELD(window.Padding)},
     {"Property", SettingType::Boolean, 1, nullptr, 0, Q_FIELD(window.Property)},
-    {"Propertytxt", SettingType::Index, 9, nullptr, 14, Q_FIELD(window.PropertyIndex)},
+    {"Propertytxt", SettingType::Index, 9, nullptr, itemsOf(RenamePatterns), Q_FIELD(window.PropertyIndex)},
     {"PromptExist", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.PromptExist)},
     {"ShowSucc", SettingType::Boolean, 1, nullptr, 0, Q_FIELD(window.ShowSucc)},
     {"OpenDest", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.OpenDest)},
-    {"ReadPriority", SettingType::Index, 2, nullptr, 4, Q_FIELD(window.ReadPriority)},
-    {"WriteFormat", SettingType::Index, 2, nullptr, 6, Q_FIELD(window.WriteFormat)},
+    {"ReadPriority", SettingType::Index, tagedit::kDefaultReadPriority, nullptr,
+     itemsOf(tagedit::ReadPriorities), Q_FIELD(window.ReadPriority)},
+    {"WriteFormat", SettingType::Index, tagedit::kDefaultWriteFormat, nullptr, itemsOf(tagedit::WriteFormats),
+     Q_FIELD(window.WriteFormat)},
 }};
 
 #undef Q_FIELD

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion/encoder_settings.h"
+#include "tagedit/format_tags.h"
 
 #include <QSettings>
 #include <QString>
@@ -11,8 +12,9 @@
 
 namespace quillotone {
 
-// The main window's options as stored. The initial values are the controls' state before any
-// settings are read, which is what they keep when the store cannot be opened.
+// The main window's options, as stored and as a run reads them. The initial values are the
+// controls' state before any settings are read, which is what they keep when the store cannot be
+// opened.
 struct WindowOptions {
     QString TargetFolder;
     int32_t OutFormat = 0;
@@ -23,11 +25,12 @@ struct WindowOptions {
     int32_t Padding = 0;
     bool Property = false;
     int32_t PropertyIndex = 0;
+    QString PropertyText; // the pattern as it stands in cmbRename, picked or typed; not stored
     bool PromptExist = false;
     bool ShowSucc = false;
     bool OpenDest = false;
-    int32_t ReadPriority = 2;
-    int32_t WriteFormat = 3;
+    int32_t ReadPriority = tagedit::kDefaultReadPriority;
+    int32_t WriteFormat = tagedit::kDefaultWriteFormat;
 };
 
 struct StoredSettings {

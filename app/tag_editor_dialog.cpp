@@ -5,7 +5,7 @@
 #include "app/genre_names.h"
 #include "app/tag_editor_texts.h"
 #include "app/user_interface.h"
-#include "conversion/audio_information.h"
+#include "conversion/information_interface.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -355,9 +355,7 @@ Tfrmtaginfo::SaveResult Tfrmtaginfo::SaveRow() {
                            QString("File \"%1\" tag writing failed!").arg(path), QMessageBox::Ok);
         return SaveResult::Done;
     }
-    const auto columns = tagedit::ColumnsFromFields(fields);
-    for (int i = 0; i < tagedit::kFieldCount; ++i)
-        host_.SetCell(currentRow_, Column::Artist + i, fromUtf8(columns[size_t(i)]));
+    host_.SetTagColumns(currentRow_, tagedit::ColumnsFromFields(fields));
     return SaveResult::Done;
 }
 

@@ -3,6 +3,7 @@
 // row is saved before stepping to another and on OK.
 #pragma once
 
+#include "app/conversion_list_model.h"
 #include "tagedit/format_tags.h"
 
 #include <QDialog>
@@ -30,6 +31,7 @@ public:
     virtual int RowCount() const = 0;
     virtual QString Cell(int row, int column) const = 0; // the list's columns
     virtual void SetCell(int row, int column, const QString& text) = 0;
+    virtual void SetTagColumns(int row, const TagColumnTexts& columns) = 0;
     virtual void SelectRow(int row) = 0;
     virtual int ReadPriority() const = 0;
     virtual int WriteFormat() const = 0;

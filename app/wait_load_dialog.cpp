@@ -1,18 +1,14 @@
 #include "app/wait_load_dialog.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace quillotone {
 
-TfrmwaitLoad::TfrmwaitLoad(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      bar_(new QProgressBar(this)) {
+TfrmwaitLoad::TfrmwaitLoad(QWidget* parent) : BusyDialog(parent), bar_(new QProgressBar(this)) {
     setObjectName("TfrmwaitLoad");
     setWindowTitle("Load File");
-    setModal(false);
     auto* label = new QLabel("Please wait...", this);
     QFont bold = label->font();
     bold.setBold(true);
@@ -33,18 +29,6 @@ void TfrmwaitLoad::SetPosition(int percent) {
 
 int TfrmwaitLoad::Position() const {
     return bar_->value();
-}
-
-void TfrmwaitLoad::closeEvent(QCloseEvent* event) {
-    if (closing_)
-        event->accept();
-    else
-        event->ignore();
-}
-
-void TfrmwaitLoad::Finish() {
-    closing_ = true;
-    close();
 }
 
 } // namespace quillotone

@@ -1,13 +1,13 @@
 // "Load File": the modeless progress dialog shown while files are added.
 #pragma once
 
-#include <QDialog>
+#include "app/busy_dialog.h"
 
 class QProgressBar;
 
 namespace quillotone {
 
-class TfrmwaitLoad final : public QDialog {
+class TfrmwaitLoad final : public BusyDialog {
     Q_OBJECT
 public:
     explicit TfrmwaitLoad(QWidget* parent);
@@ -15,16 +15,9 @@ public:
     // 0 to 100; repaints at once, since the caller keeps the event loop busy.
     void SetPosition(int percent);
     int Position() const;
-    // Closes it for good.
-    void Finish();
-
-protected:
-    void reject() override {} // no close box and no Escape: it closes when the work is done
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     QProgressBar* bar_;
-    bool closing_ = false;
 };
 
 } // namespace quillotone

@@ -3,12 +3,18 @@
 // each is created once, during the window's creation, from the factories it is given.
 #pragma once
 
+#include "conversion/output_format.h"
+
 #include <QStringList>
+#include <functional>
 
 class QDialog;
 class QWidget;
 
 namespace quillotone {
+
+// Shows the text of an error that a handler could not finish for.
+using ErrorReport = std::function<void(const QString& text)>;
 
 // The property inspector on the "Settings" tab; it edits the window's EncoderSettings.
 class IInspector {
@@ -16,11 +22,15 @@ public:
     virtual ~IInspector() = default;
     virtual QWidget* Widget() = 0;
     virtual void SetWmaQualities(const QStringList& descriptions) = 0;
+    virtual QStringList WmaQualities() const = 0;
     virtual void ShowSettings() = 0;  // settings to inspector
     virtual void ReadInspector() = 0; // inspector to settings
     virtual void CollapseAll() = 0;
-    // 0 "MP3 Quality", 1 "Ogg Quality", 2 "Wav Quality", 3 "Wma Quality".
-    virtual void Expand(int group) = 0;
+    // The format's group: "MP3 Quality", "Ogg Quality", "Wav Quality" or "Wma Quality".
+    virtual void Expand(OutFormat format) = 0;
+    // The MP3 preset on show (0 none), and picking one as the user does.
+    virtual int ShownPreset() const = 0;
+    virtual void cmbPresetSelect(int index) = 0;
 };
 
 // The quality drop-down below the tabs and the "Quality: " pane.

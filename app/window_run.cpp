@@ -1,23 +1,14 @@
 #include "app/window_run.h"
 
 #include "app/conversion_list_model.h"
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
 #include "tagedit/format_tags.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QTableView>
-#include <QToolButton>
 #include <QUrl>
-
-#include <array>
 
 namespace quillotone {
 
@@ -38,28 +29,32 @@ NamingRow WindowRunHost::RowCells(int row) const {
     return r;
 }
 
-void WindowRunHost::SetMark(int row, int mark) {
+void WindowRunHost::SetMark(int row, RowMark mark) {
     w_.ListModel().SetMark(row, mark);
 }
 void WindowRunHost::ScrollToRow(int row) {
     w_.gvConvert->scrollTo(w_.ListModel().index(row, 0));
 }
 
-RunSettings WindowRunHost::Settings() const {
+RunSettings RunSettingsFrom(const WindowOptions& o) {
     RunSettings s;
-    s.outFormat = w_.cmboutFormat->currentIndex();
-    s.targetFolder = w_.edtoutFolder->text();
-    s.naming.rename = w_.chkRename->isChecked();
-    s.naming.prefix = w_.rdprefix->isChecked();
-    s.naming.property = w_.rdProperty->isChecked();
-    s.naming.prefixText = w_.edtPrefix->text();
-    s.naming.startAt = w_.edtStartat->value();
-    s.naming.padding = w_.edtPadding->value();
-    s.naming.pattern = w_.cmbRename->currentText();
-    s.promptExist = w_.chkPromptExist->isChecked();
-    s.showSuccess = w_.chkShowSucc->isChecked();
-    s.openDestination = w_.chkOpenDst->isChecked();
+    s.outFormat = OutFormatAt(o.OutFormat);
+    s.targetFolder = o.TargetFolder;
+    s.naming.rename = o.Rename;
+    s.naming.prefix = o.Prefix;
+    s.naming.property = o.Property;
+    s.naming.prefixText = o.PrefixText;
+    s.naming.startAt = o.StartAt;
+    s.naming.padding = o.Padding;
+    s.naming.pattern = o.PropertyText;
+    s.promptExist = o.PromptExist;
+    s.showSuccess = o.ShowSucc;
+    s.openDestination = o.OpenDest;
     return s;
+}
+
+RunSettings WindowRunHost::Settings() const {
+    return RunSettingsFrom(w_.Options());
 }
 
 void WindowRunHost::ApplyEncoderSettings() {
@@ -78,13 +73,7 @@ void WindowRunHost::SetProgressValue(int percent) {
 }
 
 void WindowRunHost::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls = {w_.edtoutFolder,  w_.cmboutFormat, w_.gbFileaname, w_.chkPromptExist,
-                                      w_.chkShowSucc,   w_.chkOpenDst,   w_.Inspector,   w_.gvConvert,
-                                      w_.btnEdittag,    w_.cmbQuality,   w_.btnDelete,   w_.cmbReadpriority,
-                                      w_.cmbWriteFormat};
-    for (QWidget* c : controls)
-        c->setEnabled(on);
-    w_.ActaddFiles->setEnabled(on);
+    w_.SetRunControlsEnabled(on);
 }
 
 bool WindowRunHost::AskYesNo(const QString& title, const QString& text) {
@@ -115,14 +104,10 @@ void AddRunPart(MainWindowParts& parts) {
         if (!w.Convert()) return nullptr;
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
-        part->run.SetTagConvertedFile([window](const QString& destination, int row, int outFormat) {
-            const ConversionListModel& m = window->ListModel();
-            std::array<tagedit::TagText, tagedit::kFieldCount> columns;
-            for (int i = 0; i < tagedit::kFieldCount; ++i)
-                columns[size_t(i)] = m.Cell(row, Column::Artist + i).toStdString();
-            tagedit::TagFields fields = tagedit::FieldsFromColumns(columns);
-            tagedit::TagConvertedFile(destination.toStdString(), fields, outFormat,
-                                      window->cmbWriteFormat->currentIndex());
+        part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
+            const tagedit::TagFields fields = tagedit::FieldsFromColumns(window->ListModel().TagColumns(row));
+            tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format),
+                                      window->Options().WriteFormat);
         });
         return part;
     };

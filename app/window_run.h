@@ -2,6 +2,7 @@
 // window part that owns the host and the run.
 #pragma once
 
+#include "app/settings_store.h"
 #include "app/window_parts.h"
 #include "conversion/conversion_run.h"
 
@@ -12,13 +13,16 @@ namespace quillotone {
 class TfrmMain;
 struct MainWindowParts;
 
+// What a run reads from the window's options.
+RunSettings RunSettingsFrom(const WindowOptions& options);
+
 class WindowRunHost final : public IConversionRunHost {
 public:
     explicit WindowRunHost(TfrmMain& w) : w_(w) {}
 
     int RowCount() const override;
     NamingRow RowCells(int row) const override;
-    void SetMark(int row, int mark) override;
+    void SetMark(int row, RowMark mark) override;
     void ScrollToRow(int row) override;
     RunSettings Settings() const override;
     void ApplyEncoderSettings() override;

@@ -1,9 +1,8 @@
 #include "app/window_tag_editor.h"
 
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
 
-#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QTableView>
 
@@ -19,6 +18,10 @@ void WindowTagEditorHost::SetCell(int row, int column, const QString& text) {
     w_.ListModel().SetCell(row, column, text);
 }
 
+void WindowTagEditorHost::SetTagColumns(int row, const TagColumnTexts& columns) {
+    w_.ListModel().SetTagColumns(row, columns);
+}
+
 void WindowTagEditorHost::SelectRow(int row) {
     const QModelIndex index = w_.ListModel().index(row, 0);
     w_.gvConvert->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
@@ -27,10 +30,10 @@ void WindowTagEditorHost::SelectRow(int row) {
 }
 
 int WindowTagEditorHost::ReadPriority() const {
-    return w_.cmbReadpriority->currentIndex();
+    return w_.Options().ReadPriority;
 }
 int WindowTagEditorHost::WriteFormat() const {
-    return w_.cmbWriteFormat->currentIndex();
+    return w_.Options().WriteFormat;
 }
 IAudioInformation2* WindowTagEditorHost::Information() {
     return w_.Information();

@@ -1,7 +1,7 @@
 #include "conversion/audio_decoder.h"
 
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 #include "conversion/ffmpeg_input.h"
 #include "conversion/source_file.h"
 

@@ -46,40 +46,31 @@ TConversionRun::~TConversionRun() {
 }
 
 QString TConversionRun::ConversionErrorMessage(int code) {
-    switch (code) {
-    case -10:
-        return "the application is busy,";
-    case -11:
-        return "Memory Error, ";
-    case -12:
-        return "Wrong file format, ";
-    case -13:
-        return "Unsupported audio file format, ";
-    case -14:
-        return "Output audio device error, ";
-    case -15:
-        return "Input audio device error, ";
-    case -16:
-        return "Mixer device driver error, ";
-    case -17:
-        return "ACM driver error, ";
-    case -18:
-        return "The specified file is already in use, ";
-    case -19:
-        return "Invalid operation, ";
-    case -20:
-        return "Invalid parameters, ";
-    case -21:
-        return "Incorrect CD driver operation, ";
-    case -22:
-        return "Control not installed, ";
-    case -23:
-        return "Incorrect address to the array. Index out of the array range, ";
-    case -24:
-        return "Stream error, ";
-    case -40:
-        return "Unexpected error, ";
-    }
+    struct ErrorText {
+        int code;
+        const char* message;
+    };
+    // Most end in a comma and a blank; the busy text has no blank.
+    static constexpr ErrorText texts[] = {
+        {ConvertError::Busy, "the application is busy,"},
+        {ConvertError::Memory, "Memory Error, "},
+        {ConvertError::WrongFormat, "Wrong file format, "},
+        {ConvertError::UnsupportedFormat, "Unsupported audio file format, "},
+        {ConvertError::OutputDevice, "Output audio device error, "},
+        {ConvertError::InputDevice, "Input audio device error, "},
+        {ConvertError::MixerDriver, "Mixer device driver error, "},
+        {ConvertError::AcmDriver, "ACM driver error, "},
+        {ConvertError::FileInUse, "The specified file is already in use, "},
+        {ConvertError::InvalidOperation, "Invalid operation, "},
+        {ConvertError::InvalidParameters, "Invalid parameters, "},
+        {ConvertError::CdDriver, "Incorrect CD driver operation, "},
+        {ConvertError::ControlNotInstalled, "Control not installed, "},
+        {ConvertError::IndexOutOfRange, "Incorrect address to the array. Index out of the array range, "},
+        {ConvertError::Stream, "Stream error, "},
+        {ConvertError::Unexpected, "Unexpected error, "},
+    };
+    for (const ErrorText& t : texts)
+        if (t.code == code) return QString::fromLatin1(t.message);
     return "Other unexpected error, ";
 }
 
@@ -107,11 +98,15 @@ void TConversionRun::ActConvertExecute() {
             return;
         }
         if (host_.RowCount() <= 0) return;
-        const QString folder = host_.Settings().targetFolder;
+        const RunSettings settings = host_.Settings();
+        // Without a chosen output format there is nothing to convert to.
+        if (!settings.outFormat) return;
+        outFormat_ = *settings.outFormat;
+        const QString folder = settings.targetFolder;
         if (folder.isEmpty()) return;
         if (!QFileInfo::exists(folder) && !QDir().mkpath(folder)) return;
         for (int row = 0; row < host_.RowCount(); ++row)
-            host_.SetMark(row, 0);
+            host_.SetMark(row, RowMark::NotConverted);
         host_.SetRunControlsEnabled(false);
         active_ = true;
         currentRow_ = 0;
@@ -127,7 +122,7 @@ void TConversionRun::ActConvertExecute() {
 QString TConversionRun::destinationFor(int row, const RunSettings& s) const {
     NamingInput in;
     in.targetFolder = s.targetFolder;
-    in.outFormat = s.outFormat;
+    in.outFormat = outFormat_;
     in.options = s.naming;
     in.row = host_.RowCells(row);
     return OutputPathFor(in);
@@ -137,17 +132,18 @@ void TConversionRun::ConvertCurrentRow() {
     state_ = RunState::Converting;
     errorCode_ = 0;
     host_.SetProgressVisible(true);
-    host_.SetMark(currentRow_, 1);
+    host_.SetMark(currentRow_, RowMark::BeingConverted);
     host_.ScrollToRow(currentRow_);
 
     const RunSettings s = host_.Settings();
     const QString source = host_.RowCells(currentRow_).source;
+    // Read for each file like the other settings; the run's controls keep it from changing.
+    if (s.outFormat) outFormat_ = *s.outFormat;
     destination_ = destinationFor(currentRow_, s);
-    outFormat_ = s.outFormat;
 
     if (s.promptExist && QFileInfo::exists(destination_) &&
         !host_.AskYesNo("Overwrite Confirm", destination_ + " already exists. Do you want to replace it?")) {
-        host_.SetMark(currentRow_, 0);
+        host_.SetMark(currentRow_, RowMark::NotConverted);
         nextRowOrEnd(false);
         return;
     }
@@ -156,16 +152,16 @@ void TConversionRun::ConvertCurrentRow() {
     fileActive_ = true;
     try {
         switch (outFormat_) {
-        case 0:
+        case OutFormat::Mp3:
             convert_.ConvertToMp3(source, destination_);
             break;
-        case 1:
+        case OutFormat::Ogg:
             convert_.ConvertToOgg(source, destination_);
             break;
-        case 2:
+        case OutFormat::Wav:
             convert_.ConvertToWav(source, destination_);
             break;
-        default:
+        case OutFormat::Wma:
             convert_.ConvertToWma(source, destination_);
             break;
         }
@@ -215,7 +211,7 @@ void TConversionRun::OnError(int code) {
 }
 
 void TConversionRun::fileDone() {
-    host_.SetMark(currentRow_, 2);
+    host_.SetMark(currentRow_, RowMark::Converted);
     if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
     nextRowOrEnd(true);
 }

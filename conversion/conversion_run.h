@@ -3,21 +3,25 @@
 // the button's click move it on; nothing waits in a nested event loop.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/output_naming.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 namespace quillotone {
 
 enum class RunState : uint8_t { Idle = 0, Converting = 1, Failed = 2, StopRequested = 3, FileDone = 4 };
 
+// A row's mark in the list's first column.
+enum class RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2 };
+
 // What the run reads from the main window at each step.
 struct RunSettings {
-    int outFormat = 0; // 0 MP3, 1 Ogg, 2 WAV, 3 WMA
+    std::optional<OutFormat> outFormat = OutFormat::Mp3; // none: the drop-down has no selection
     QString targetFolder;
     NamingOptions naming;
     bool promptExist = false;     // chkPromptExist
@@ -31,7 +35,7 @@ public:
     virtual ~IConversionRunHost() = default;
     virtual int RowCount() const = 0;
     virtual NamingRow RowCells(int row) const = 0; // Path and the six naming cells
-    virtual void SetMark(int row, int mark) = 0;   // 0 not converted, 1 being converted, 2 converted
+    virtual void SetMark(int row, RowMark mark) = 0;
     virtual void ScrollToRow(int row) = 0;
     virtual RunSettings Settings() const = 0;
     // ReadInspector, then cmboutFormatChange: the inspector's values reach the component.
@@ -54,8 +58,8 @@ public:
     virtual void ShowGeneralError(const QString& text) = 0;
 };
 
-// Writes the row's tags into a converted file (destination path, row, output format 0-3).
-using TagConvertedFileFn = std::function<void(const QString& destination, int row, int outFormat)>;
+// Writes the row's tags into a converted file.
+using TagConvertedFileFn = std::function<void(const QString& destination, int row, OutFormat format)>;
 
 class TConversionRun final : public QObject {
     Q_OBJECT
@@ -109,7 +113,7 @@ private:
     int currentRow_ = 0;
     int percent_ = 0;
     int errorCode_ = 0;
-    int outFormat_ = 0;
+    OutFormat outFormat_ = OutFormat::Mp3;
     QString destination_;
 };
 

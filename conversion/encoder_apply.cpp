@@ -17,8 +17,8 @@ int16_t flag(bool on) {
 
 } // namespace
 
-QString ApplyOutputFormat(IAudioConvert& convert, const EncoderSettings& s, int outFormat) {
-    switch (outFormat) {
+QString ApplyOutputFormat(IAudioConvert& convert, const EncoderSettings& s, OutFormat format) {
+    switch (format) {
     case OutFormat::Mp3: {
         IAudioConvertLameMp3Encoder& e = convert.Mp3Encoder();
         const Mp3Settings& m = s.mp3;
@@ -57,9 +57,8 @@ QString ApplyOutputFormat(IAudioConvert& convert, const EncoderSettings& s, int 
     case OutFormat::Wma:
         convert.SetWmaProfile(s.WmaQuality);
         return convert.WmaProfileDescription();
-    default:
-        return {};
     }
+    return {};
 }
 
 void ReadBackEncoder(const IAudioConvertLameMp3Encoder& e, Mp3Settings& m, int32_t preset,

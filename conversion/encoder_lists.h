@@ -8,14 +8,6 @@
 
 namespace quillotone {
 
-// Output formats by their item index in cmboutFormat.
-namespace OutFormat {
-constexpr int Mp3 = 0;
-constexpr int Ogg = 1;
-constexpr int Wav = 2;
-constexpr int Wma = 3;
-} // namespace OutFormat
-
 const QStringList& Mp3SampleRates();
 const QStringList& Bitrates(); // MP3 CBR and VBR, Ogg nominal, minimum and maximum
 const QStringList& OggSampleRates();

@@ -2,7 +2,7 @@
 // presets that fill them.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 // MP3 through libmp3lame, called directly so that every LAME setting is reachable.
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoders.h"
 #include "conversion/output_file.h"
 

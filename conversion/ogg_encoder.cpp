@@ -1,6 +1,6 @@
 // Ogg Vorbis through libvorbisenc and libogg, called directly.
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoders.h"
 #include "conversion/output_file.h"
 

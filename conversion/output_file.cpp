@@ -1,7 +1,7 @@
 #include "conversion/output_file.h"
 
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 
 #include <atomic>
 #include <cerrno>

@@ -4,9 +4,24 @@
 
 #include "conversion/lame_encoder_settings.h"
 
+#include <array>
+#include <optional>
+
 namespace quillotone {
 
-enum class OutputKind { Mp3, Ogg, Wav, Wma };
+// The output formats, numbered as the output format drop-down `cmboutFormat` numbers its items.
+enum class OutFormat { Mp3 = 0, Ogg = 1, Wav = 2, Wma = 3 };
+inline constexpr int kOutFormatCount = 4;
+
+// The drop-down's items, by OutFormat.
+inline constexpr std::array<const char*, kOutFormatCount> OutFormatNames{
+    "Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)", "Wma (Windows Media Audio 9)"};
+
+// The format of a drop-down item index; none for no selection (-1) or an index outside the list.
+inline std::optional<OutFormat> OutFormatAt(int index) {
+    if (index < 0 || index >= kOutFormatCount) return std::nullopt;
+    return static_cast<OutFormat>(index);
+}
 
 struct OggParams {
     int32_t sampleRate = 44100;
@@ -30,7 +45,7 @@ struct WmaProfileInfo {
 };
 
 struct OutputFormat {
-    OutputKind kind = OutputKind::Mp3;
+    OutFormat kind = OutFormat::Mp3;
     LameSettings mp3;
     OggParams ogg;
     WavParams wav;

@@ -11,15 +11,15 @@ NamingFileSystem NamingFileSystem::Real() {
             [](const QString& path) { return QDir().mkpath(path); }};
 }
 
-QString OutputExtension(int outFormat) {
-    switch (outFormat) {
-    case 0:
+QString OutputExtension(OutFormat format) {
+    switch (format) {
+    case OutFormat::Mp3:
         return ".mp3";
-    case 1:
+    case OutFormat::Ogg:
         return ".ogg";
-    case 2:
+    case OutFormat::Wav:
         return ".wav";
-    case 3:
+    case OutFormat::Wma:
         return ".wma";
     }
     return {};

@@ -2,7 +2,10 @@
 // prefix, or build the name from the row's tag cells by a pattern that may make sub-folders.
 #pragma once
 
+#include "conversion/output_format.h"
+
 #include <QString>
+#include <array>
 #include <functional>
 
 namespace quillotone {
@@ -18,6 +21,22 @@ struct NamingOptions {
     QString pattern;       // cmbRename's text
 };
 
+// The ready-made patterns of the rename drop-down `cmbRename`; a "\" in them makes a sub-folder.
+inline constexpr std::array<const char*, 14> RenamePatterns{"track <number>",
+                                                            "<artist> - <title>",
+                                                            "<artist> - <album>\\<number>. <title>",
+                                                            "<artist> - <album>\\<number> - <title>",
+                                                            "<artist>\\<album>\\<number>. <title>",
+                                                            "<artist>\\<album>\\<number> - <title>",
+                                                            "<album>\\<number>. <artist> - <title>",
+                                                            "<album>\\<number> - <artist> - <title>",
+                                                            "<number>. <title>",
+                                                            "<number> - <title>",
+                                                            "<artist> - <album> - <number> - <title>",
+                                                            "<title>",
+                                                            "<artist> - <album>",
+                                                            "<album>"};
+
 // The cells of one list row that naming reads.
 struct NamingRow {
     QString source; // Path column
@@ -26,7 +45,7 @@ struct NamingRow {
 
 struct NamingInput {
     QString targetFolder; // edtoutFolder
-    int outFormat = 0;    // cmboutFormat: 0 MP3, 1 Ogg, 2 WAV, 3 WMA
+    OutFormat outFormat = OutFormat::Mp3;
     NamingOptions options;
     NamingRow row;
 };
@@ -38,8 +57,8 @@ struct NamingFileSystem {
     static NamingFileSystem Real();
 };
 
-// ".mp3", ".ogg", ".wav", ".wma"; empty for any other index.
-QString OutputExtension(int outFormat);
+// ".mp3", ".ogg", ".wav", ".wma".
+QString OutputExtension(OutFormat format);
 
 QString ZeroPad(qint64 number, int width);
 

@@ -61,9 +61,16 @@ QString QualityStatusText(const QString& description) {
     return "Quality: " + description;
 }
 
-QStringList QualityList(int outFormat, const QStringList& wmaQualities) {
+void ReadWmaQualities(IAudioConvert& convert, QStringList& out) {
+    for (int profile = 1; profile <= WmaProfileCount; ++profile) {
+        convert.SetWmaProfile(profile);
+        out << convert.WmaProfileDescription();
+    }
+}
+
+QStringList QualityList(OutFormat format, const QStringList& wmaQualities) {
     QStringList out;
-    switch (outFormat) {
+    switch (format) {
     case OutFormat::Mp3:
         out << "Near CD-Quality"
             << "CD-Quality";
@@ -96,16 +103,14 @@ QStringList QualityList(int outFormat, const QStringList& wmaQualities) {
     case OutFormat::Wma:
         out = wmaQualities;
         break;
-    default:
-        break;
     }
     return out;
 }
 
-void ApplyQualityChoice(EncoderSettings& s, int outFormat, int index, const QString& entry) {
+void ApplyQualityChoice(EncoderSettings& s, OutFormat format, int index, const QString& entry) {
     if (index < 0) return;
     Mp3Settings& m = s.mp3;
-    switch (outFormat) {
+    switch (format) {
     case OutFormat::Mp3:
         if (index < FirstBitrate) {
             m.VbrMethod = -1;
@@ -160,16 +165,14 @@ void ApplyQualityChoice(EncoderSettings& s, int outFormat, int index, const QStr
     case OutFormat::Wma:
         s.WmaQuality = index + 1;
         break;
-    default:
-        break;
     }
 }
 
-int SelectQualityFromSettings(const EncoderSettings& s, int outFormat, const QStringList& entries,
+int SelectQualityFromSettings(const EncoderSettings& s, OutFormat format, const QStringList& entries,
                               int shownPreset) {
     int index = -1;
     const Mp3Settings& m = s.mp3;
-    switch (outFormat) {
+    switch (format) {
     case OutFormat::Mp3:
         if (shownPreset > 0) {
             index = shownPreset + (FirstPreset - 1);
@@ -212,8 +215,6 @@ int SelectQualityFromSettings(const EncoderSettings& s, int outFormat, const QSt
     }
     case OutFormat::Wma:
         index = s.WmaQuality - 1;
-        break;
-    default:
         break;
     }
     return index >= 0 && index < entries.size() ? index : -1;

@@ -1,6 +1,6 @@
 // Our own RIFF writer: 8-bit unsigned or 16-bit signed PCM, sizes patched when the data is complete.
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoders.h"
 #include "conversion/output_file.h"
 

@@ -1,6 +1,6 @@
 // WMA (wmav2 in ASF) through libavcodec and libavformat, written through our OutputFile.
-#include "conversion/audio_convert.h"
 #include "conversion/convert_failure.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoders.h"
 #include "conversion/output_file.h"
 

@@ -1,6 +1,6 @@
 #include "conversion/wma_profiles.h"
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 
 #include <array>
 

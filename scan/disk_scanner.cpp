@@ -175,12 +175,6 @@ void TdcMultiDiskScanner::SetSearchAttributes(TdcScanAttributes attributes) {
     attributes_ = TdcScanAttributes::Assign(attributes_, attributes);
 }
 
-void TdcMultiDiskScanner::SetSuspended(bool suspended) {
-    // Resuming the idle worker runs a scan without StartScan's reset of the counters.
-    if (!suspended && !thread_->Worker().Started()) prepare();
-    thread_->SetSuspended(suspended);
-}
-
 void TdcMultiDiskScanner::prepare() {
     config_ = Config{};
     for (const auto* p : include_) {
@@ -407,7 +401,6 @@ void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& ma
                     file.FileAttributes = TdcScanAttributes::FromFileBits(bits);
                     file.TotalFiles = total;
                     file.TotalSize = totalSize;
-                    currentFile_ = file.FileName;
                     if (!stop())
                         thread_->RunOnMainThread([&] {
                             if (!thread_->IsStopRequested()) OnFileFound(this, file);

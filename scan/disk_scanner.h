@@ -2,8 +2,8 @@
 // every file it finds to the main thread.
 #pragma once
 
-#include "scan/dc_lists.h"
-#include "scan/dc_thread.h"
+#include "scan/object_lists.h"
+#include "scan/worker_thread.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -156,13 +156,6 @@ public:
     TdcScanAttributes SearchAttributes() const { return attributes_; }
     void SetSearchAttributes(TdcScanAttributes attributes);
 
-    bool Suspended() const { return thread_->Suspended(); }
-    void SetSuspended(bool suspended);
-    TThreadPriority ThreadPriority() const { return thread_->Priority(); }
-    void SetThreadPriority(TThreadPriority priority) { thread_->SetPriority(priority); }
-    bool WaitThread() const { return thread_->WaitForThread(); }
-    void SetWaitThread(bool wait) { thread_->SetWaitForThread(wait); }
-
     TdcFileFoundEvent OnFileFound;
     // A file that matches the mask and passes the filters but is not reported: not a regular file, a
     // name that is not UTF-8, or one whose details cannot be read. In order among the OnFileFound calls;
@@ -175,15 +168,12 @@ public:
     TdcNotifyEvent OnExcludingBegin;
     TdcNotifyEvent OnExcludingEnd;
 
-    void StartScan(); // returns at once (with WaitThread after the scan); does nothing while scanning
+    void StartScan(); // returns at once; does nothing while scanning
     void StopScan();  // while scanning: asks the worker to stop and calls OnStopped at once
     bool IsScanning() const { return thread_->IsRunning(); }
 
     uint32_t TotalFiles() const { return totalFiles_.load(); }
     uint64_t TotalSize() const { return totalSize_.load(); }
-    // The file and folder being worked on; read them from the main-thread handlers.
-    QString CurrentFile() const { return currentFile_; }
-    QString CurrentFolder() const { return currentFolder_; }
 
     // The stored form "ScannerLists": include and exclude list, each as a 32-bit entry count, then per
     // entry the 32-bit byte length of the UTF-8 PathMask, its bytes and IncludeSubfolders as one byte
@@ -226,8 +216,7 @@ private:
     std::unordered_set<std::string> excluded_; // case-folded UTF-8 full paths
     std::vector<std::unique_ptr<Mask>> globalExcludeMasks_;
     bool duplicateCheck_ = false;
-    QString currentFile_;
-    QString currentFolder_;
+    QString currentFolder_; // what OnScanFolder and OnFolderNotExist are handed
     std::unordered_map<std::string, QString> typeCache_;
 
     std::atomic<uint32_t> totalFiles_{0};

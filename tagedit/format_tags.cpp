@@ -16,12 +16,8 @@ std::optional<AudioKind> KindFromExtension(const std::filesystem::path& path) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return std::nullopt;
     const std::string_view ext = std::string_view(name).substr(dot);
-    static constexpr std::pair<std::string_view, AudioKind> kinds[] = {{".mp3", AudioKind::Mp3},
-                                                                       {".ogg", AudioKind::Ogg},
-                                                                       {".wav", AudioKind::Wav},
-                                                                       {".wma", AudioKind::Wma}};
-    for (const auto& [text, kind] : kinds)
-        if (SameTextAscii(ext, text)) return kind;
+    for (size_t i = 0; i < KindExtensions.size(); ++i)
+        if (SameTextAscii(ext, KindExtensions[i])) return static_cast<AudioKind>(i);
     return std::nullopt;
 }
 

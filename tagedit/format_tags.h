@@ -22,6 +22,9 @@ using tags::TagText;
 // Numbered as the output format drop-down numbers them.
 enum class AudioKind { Mp3 = 0, Ogg = 1, Wav = 2, Wma = 3 };
 
+// Each kind's extension, with its dot and in lower case, in AudioKind order.
+inline constexpr std::array<std::string_view, 4> KindExtensions{".mp3", ".ogg", ".wav", ".wma"};
+
 // From the text after the last dot of the file name, without regard to case; none for anything else.
 std::optional<AudioKind> KindFromExtension(const std::filesystem::path& path);
 
@@ -105,7 +108,8 @@ struct ReadPriorityEntry {
 };
 // Indexed by the read priority setting (the drop-down's item index).
 extern const std::array<ReadPriorityEntry, 4> ReadPriorities;
-inline constexpr int kDefaultReadPriority = 2;
+// "ID3v2 > APEv2 > ID3v1": the fullest tag first, so that what the editor saved is what it shows.
+inline constexpr int kDefaultReadPriority = 1;
 
 struct WriteFormatEntry {
     std::string_view text;
@@ -114,7 +118,8 @@ struct WriteFormatEntry {
 };
 // Indexed by the write format setting.
 extern const std::array<WriteFormatEntry, 6> WriteFormats;
-inline constexpr int kDefaultWriteFormat = 2;
+// "ID3v1 & ID3v2": both tags that other players read.
+inline constexpr int kDefaultWriteFormat = 3;
 
 // The fields of an MP3 file from the first tag that is present in the order of the read priority (an
 // index out of range counts as the default); none when the file has no valid MPEG stream or no tag.

@@ -3,7 +3,7 @@
 #include "app/conversion_list.h"
 #include "app/conversion_list_model.h"
 #include "app/user_interface.h"
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include <QApplication>
 #include <QDialog>

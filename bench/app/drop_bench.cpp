@@ -1,9 +1,9 @@
 // Times a drop of one folder onto the main window's list with the real information component:
 // the scan, the kind test, the icon, properties and tags of every row. Prints milliseconds per file.
 // usage: app_drop_bench FOLDER
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    win.AddPaths(TfrmMain::DroppedPaths({QString::fromLocal8Bit(argv[1])}));
+    win.AddPaths(DropImport::DroppedPaths({QString::fromLocal8Bit(argv[1])}));
     const double ms = double(timer.nsecsElapsed()) / 1e6;
 
     const int rows = win.ListModel().rowCount();

@@ -1,11 +1,11 @@
 // Fakes for the widget tests: the desktop, the two components and the window's later parts.
 #pragma once
 
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
-#include "conversion/audio_convert.h"
-#include "conversion/audio_information.h"
 #include "conversion/component_error.h"
+#include "conversion/convert_interface.h"
+#include "conversion/information_interface.h"
 
 #include <QDialog>
 #include <QFileInfo>

@@ -107,7 +107,7 @@ TEST_F(ListTest, FourGoodFilesMoveTheBarTo0_25_50_75AndFillTheCells) {
     EXPECT_EQ(m.Cell(1, Column::TrackNumber), "-2");
     EXPECT_EQ(m.Cell(1, Column::Year), ""); // no year
     EXPECT_EQ(m.Cell(2, Column::TrackNumber), "0");
-    EXPECT_EQ(m.Mark(0), 0);
+    EXPECT_EQ(m.Mark(0), RowMark::NotConverted);
     for (int r = 0; r < 4; ++r)
         EXPECT_EQ(m.IconIndex(r), r);
     // The kind test follows the extension, whatever its case.

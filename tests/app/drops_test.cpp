@@ -2,7 +2,7 @@
 // load dialog, silent skips, cancelling during a folder scan, an error while a found file is added.
 #include "window_fixture.h"
 
-#include "app/tfrm_load.h"
+#include "app/load_dialog.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -185,7 +185,7 @@ TEST_F(Drops, CancelDuringAFolderScanKeepsWhatWasAddedAndSkipsTheRest) {
     drop({folder("big"), after, alsoAfter});
     EXPECT_EQ(win->ListModel().rowCount(), 2);
     EXPECT_FALSE(listedPaths().contains(after));
-    EXPECT_FALSE(win->DiskScan.IsScanning());
+    EXPECT_FALSE(win->Drops().DiskScan.IsScanning());
     EXPECT_TRUE(ui.messages.empty());
     expectClosedAndEnabled();
 
@@ -220,8 +220,31 @@ TEST_F(Drops, AnErrorWhileAFoundFileIsAddedEndsTheOperationWithItsMessage) {
     EXPECT_EQ(listedPaths(), QStringList({audio("err/a.mp3")}));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "cannot read the stream properties");
-    EXPECT_FALSE(win->DiskScan.IsScanning());
+    EXPECT_FALSE(win->Drops().DiskScan.IsScanning());
     expectClosedAndEnabled();
+}
+
+// The search and the checks without a window, as a command line uses them: no dialog, the window
+// untouched, the same order and skips, and the error handed back instead of shown.
+TEST_F(Drops, ImportWorksWithoutAWindow) {
+    const QString a = audio("cli/a.mp3"), b = audio("cli/sub/b.ogg"), w = audio("cli/w.wav");
+    audio("cli/bad.mp3", FakeFile::invalid());
+    const QString loose = audio("loose.wma");
+    info->onOpen = [&](const QString&) {
+        EXPECT_EQ(loadDialog(), nullptr);
+        EXPECT_TRUE(win->isEnabled());
+    };
+    DropImport import(win->List());
+    EXPECT_EQ(import.Import(DropImport::DroppedPaths({folder("cli"), loose, a})), "");
+    EXPECT_EQ(listedPaths(), QStringList({a, b, w, loose}));
+    EXPECT_FALSE(import.DiskScan.IsScanning());
+
+    FakeFile broken;
+    broken.throwOnOpen = true;
+    audio("cli2/x.mp3", broken);
+    EXPECT_EQ(import.Import({folder("cli2")}), "cannot read the stream properties");
+    EXPECT_EQ(win->ListModel().rowCount(), 4);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 } // namespace

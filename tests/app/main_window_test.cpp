@@ -4,6 +4,7 @@
 
 #include "app/about_dialog.h"
 #include "app/import_error_dialog.h"
+#include "app/window_run.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,7 +89,10 @@ public:
     void ShowSettings() override { log.push_back("ShowSettings"); }
     void ReadInspector() override { log.push_back("ReadInspector"); }
     void CollapseAll() override { log.push_back("CollapseAll"); }
-    void Expand(int group) override { log.push_back("Expand " + std::to_string(group)); }
+    void Expand(OutFormat format) override { log.push_back("Expand " + std::to_string(int(format))); }
+    QStringList WmaQualities() const override { return wma; }
+    int ShownPreset() const override { return 0; }
+    void cmbPresetSelect(int) override {}
 };
 
 class FakeQuality final : public IQualityChoices {
@@ -120,7 +124,9 @@ protected:
             inspector = i.get();
             return std::unique_ptr<IInspector>(std::move(i));
         };
-        parts.createQualityChoices = [this](TfrmMain& w) { return std::make_unique<FakeQuality>(log, w); };
+        parts.createQualityChoices = [this](TfrmMain& w, IInspector&) {
+            return std::make_unique<FakeQuality>(log, w);
+        };
         parts.createRun = [this](TfrmMain&) {
             auto r = std::make_unique<FakeRun>();
             run = r.get();
@@ -239,6 +245,38 @@ public:
     QDialog& Dialog() override { return dialog; }
     void SetCurrentRow(int r) override { row = r; }
 };
+
+// The run reads every option from the one value the window offers, a typed pattern included.
+TEST_F(Window, OptionsReachTheRunAsTheyStand) {
+    open();
+    win->edtoutFolder->setText("/music/out");
+    win->cmboutFormat->setCurrentIndex(2);
+    win->chkRename->click();
+    win->edtPrefix->setText("mix ");
+    win->edtStartat->setValue(7);
+    win->edtPadding->setValue(3);
+    win->rdProperty->click();
+    win->cmbRename->setEditText("<title> (live)");
+    win->chkPromptExist->setChecked(true);
+    win->chkShowSucc->setChecked(false);
+    win->chkOpenDst->setChecked(true);
+    const RunSettings s = RunSettingsFrom(win->Options());
+    EXPECT_EQ(s.outFormat, OutFormat::Wav);
+    EXPECT_EQ(s.targetFolder, "/music/out");
+    EXPECT_TRUE(s.naming.rename);
+    EXPECT_FALSE(s.naming.prefix);
+    EXPECT_TRUE(s.naming.property);
+    EXPECT_EQ(s.naming.prefixText, "mix ");
+    EXPECT_EQ(s.naming.startAt, 7);
+    EXPECT_EQ(s.naming.padding, 3);
+    EXPECT_EQ(s.naming.pattern, "<title> (live)");
+    EXPECT_TRUE(s.promptExist);
+    EXPECT_FALSE(s.showSuccess);
+    EXPECT_TRUE(s.openDestination);
+
+    win->cmboutFormat->setCurrentIndex(-1);
+    EXPECT_EQ(RunSettingsFrom(win->Options()).outFormat, std::nullopt);
+}
 
 TEST_F(Window, EditTagOpensAtTheSingleSelectedRowElseTheFirst) {
     FakeTagEditor* editor = nullptr;

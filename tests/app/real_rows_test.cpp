@@ -2,7 +2,7 @@
 #include "window_fixture.h"
 
 #include "app/import_error_dialog.h"
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 namespace apptest {
 namespace {

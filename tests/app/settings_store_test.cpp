@@ -77,8 +77,8 @@ TEST_F(Store, FirstStartTakesTheDefaultsAndCreatesTheStore) {
     EXPECT_TRUE(win->chkShowSucc->isChecked());
     EXPECT_FALSE(win->chkPromptExist->isChecked());
     EXPECT_FALSE(win->chkOpenDst->isChecked());
-    EXPECT_EQ(win->cmbReadpriority->currentText(), "ID3v1 > ID3v2 > APEv2");
-    EXPECT_EQ(win->cmbWriteFormat->currentText(), "APEv2");
+    EXPECT_EQ(win->cmbReadpriority->currentText(), "ID3v2 > APEv2 > ID3v1");
+    EXPECT_EQ(win->cmbWriteFormat->currentText(), "ID3v1 & ID3v2");
     EXPECT_EQ(win->edtStartat->value(), 1);
     EXPECT_EQ(win->edtPadding->value(), 0);
     EXPECT_FALSE(win->rdprefix->isEnabled()); // the rename rules ran
@@ -123,8 +123,8 @@ TEST_F(Store, StoredValuesAreCheckedAsTheyLoad) {
         {"OutFormat=4\nWriteFormat=6\nReadPriority=4\nPropertytxt=14\n",
          [](const StoredSettings& s) {
              EXPECT_EQ(s.window.OutFormat, 0);
-             EXPECT_EQ(s.window.WriteFormat, 2);
-             EXPECT_EQ(s.window.ReadPriority, 2);
+             EXPECT_EQ(s.window.WriteFormat, 3);
+             EXPECT_EQ(s.window.ReadPriority, 1);
              EXPECT_EQ(s.window.PropertyIndex, 9);
          }},
         {"OutFormat=3\nWriteFormat=5\nReadPriority=-1\nPropertytxt=13\n",
@@ -133,6 +133,12 @@ TEST_F(Store, StoredValuesAreCheckedAsTheyLoad) {
              EXPECT_EQ(s.window.WriteFormat, 5);
              EXPECT_EQ(s.window.ReadPriority, -1); // passes the check: no selection
              EXPECT_EQ(s.window.PropertyIndex, 13);
+         }},
+        // The earlier first-start tag settings, once stored, stay as they are.
+        {"ReadPriority=2\nWriteFormat=2\n",
+         [](const StoredSettings& s) {
+             EXPECT_EQ(s.window.ReadPriority, 2);
+             EXPECT_EQ(s.window.WriteFormat, 2);
          }},
         {"Rename=5\nShowSucc=0\nEnableHighPass=-3\n",
          [](const StoredSettings& s) {
@@ -227,7 +233,7 @@ TEST_F(Store, AStoreThatCannotBeOpenedReadsAndWritesNothing) {
     EXPECT_TRUE(win->rdprefix->isChecked());
     EXPECT_EQ(win->cmbRename->currentIndex(), 0);
     EXPECT_FALSE(win->chkShowSucc->isChecked());
-    EXPECT_EQ(win->cmbReadpriority->currentIndex(), 2);
+    EXPECT_EQ(win->cmbReadpriority->currentIndex(), 1);
     EXPECT_EQ(win->cmbWriteFormat->currentIndex(), 3);
     EXPECT_EQ(win->Settings().mp3.LowpassFrequency, 15160);
     closeWindow();

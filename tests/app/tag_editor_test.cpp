@@ -4,7 +4,7 @@
 #include "app/tag_editor_dialog.h"
 #include "app/tag_editor_texts.h"
 #include "app/window_tag_editor.h"
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 #include "tagedit/format_tags.h"
 #include "tags/io/stream.h"
 

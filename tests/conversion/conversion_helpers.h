@@ -1,7 +1,7 @@
 // Runs one conversion of the real component to its end through the Qt event loop.
 #pragma once
 
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

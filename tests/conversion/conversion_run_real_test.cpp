@@ -1,7 +1,7 @@
 // The run with the real component: four sources of every kind into each output format through
 // sub-folder patterns, and bad input met during a run.
 #include "common/test_files.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 #include "run_fakes.h"
 
 #include <QDir>
@@ -80,7 +80,7 @@ TEST_F(RealRun, FourSourcesIntoEachFormatWithSubFolders) {
         FakeHost host;
         TConversionRun run(convert, host);
         listSources(host);
-        host.settings.outFormat = format;
+        host.settings.outFormat = static_cast<OutFormat>(format);
         host.settings.targetFolder = QString::fromStdString((out / "music").string()); // made by the run
         host.settings.naming.rename = true;
         host.settings.naming.prefix = false;

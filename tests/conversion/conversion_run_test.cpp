@@ -234,18 +234,30 @@ TEST_F(RunFixture, EmptyListOrTargetFolderStartsNothing) {
     EXPECT_TRUE(host.matching("controls").isEmpty());
 }
 
+// A drop-down without a selection (a negative stored index) names no format: nothing is converted,
+// where a WMA stream once went into files without an extension.
+TEST_F(RunFixture, NoOutputFormatStartsNothing) {
+    rows(1);
+    host.settings.outFormat = std::nullopt;
+    run.ActConvertExecute();
+    EXPECT_FALSE(run.IsConverting());
+    EXPECT_TRUE(convert.calls.empty());
+    EXPECT_EQ(host.marks, (std::vector<int>{0}));
+    EXPECT_TRUE(host.matching("controls").isEmpty());
+}
+
 TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     rows(2);
-    host.settings.outFormat = 1;
-    std::vector<std::tuple<QString, int, int>> tagged;
-    run.SetTagConvertedFile([&](const QString& d, int row, int f) { tagged.emplace_back(d, row, f); });
+    host.settings.outFormat = OutFormat::Ogg;
+    std::vector<std::tuple<QString, int, OutFormat>> tagged;
+    run.SetTagConvertedFile([&](const QString& d, int row, OutFormat f) { tagged.emplace_back(d, row, f); });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     ASSERT_EQ(convert.calls.size(), 2u);
     EXPECT_EQ(convert.calls[0].format, 1);
     EXPECT_EQ(convert.calls[0].destination, out + "/f0.ogg");
     ASSERT_EQ(tagged.size(), 2u);
-    EXPECT_EQ(tagged[1], std::make_tuple(out + "/f1.ogg", 1, 1));
+    EXPECT_EQ(tagged[1], std::make_tuple(out + "/f1.ogg", 1, OutFormat::Ogg));
 }
 
 TEST_F(RunFixture, ComponentCallErrorOnTheFirstRowIsSilent) {
@@ -272,7 +284,7 @@ TEST_F(RunFixture, ComponentCallErrorOnALaterRowIsShown) {
 TEST_F(RunFixture, TaggingErrorEndsTheRun) {
     rows(3);
     int tags = 0;
-    run.SetTagConvertedFile([&](const QString&, int row, int) {
+    run.SetTagConvertedFile([&](const QString&, int row, OutFormat) {
         ++tags;
         if (row == 1) throw std::runtime_error("cannot open the output");
     });

@@ -1,7 +1,7 @@
 // The audio information component: kinds by content, stream properties against ffprobe, tag
 // texts, and the two libavformat habits it corrects.
 #include "common/test_files.h"
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@ struct FakeFs {
     }
 };
 
-NamingInput pattern(const QString& text, const NamingRow& row, int format = 0) {
+NamingInput pattern(const QString& text, const NamingRow& row, OutFormat format = OutFormat::Mp3) {
     NamingInput in;
     in.targetFolder = "/out";
     in.outFormat = format;
@@ -135,16 +135,16 @@ TEST(OutputNaming, KeepNameWithAndWithoutTrailingSeparator) {
     FakeFs fake;
     NamingInput in;
     in.targetFolder = "/out";
-    in.outFormat = 3;
+    in.outFormat = OutFormat::Wma;
     in.row.source = "/music/a/b.c.WAV";
     EXPECT_EQ(OutputPathFor(in, fake.fs()), "/out/b.c.wma");
 }
 
 TEST(OutputNaming, ExtensionsByFormat) {
-    EXPECT_EQ(OutputExtension(0), ".mp3");
-    EXPECT_EQ(OutputExtension(1), ".ogg");
-    EXPECT_EQ(OutputExtension(2), ".wav");
-    EXPECT_EQ(OutputExtension(3), ".wma");
+    EXPECT_EQ(OutputExtension(OutFormat::Mp3), ".mp3");
+    EXPECT_EQ(OutputExtension(OutFormat::Ogg), ".ogg");
+    EXPECT_EQ(OutputExtension(OutFormat::Wav), ".wav");
+    EXPECT_EQ(OutputExtension(OutFormat::Wma), ".wma");
 }
 
 TEST(OutputNaming, ZeroPad) {

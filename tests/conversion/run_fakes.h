@@ -108,9 +108,9 @@ public:
 
     int RowCount() const override { return int(rows.size()); }
     NamingRow RowCells(int row) const override { return rows.at(size_t(row)); }
-    void SetMark(int row, int mark) override {
-        marks.at(size_t(row)) = mark;
-        log << QString("mark %1 %2").arg(row).arg(mark);
+    void SetMark(int row, RowMark mark) override {
+        marks.at(size_t(row)) = int(mark);
+        log << QString("mark %1 %2").arg(row).arg(int(mark));
     }
     void ScrollToRow(int row) override { log << QString("scroll %1").arg(row); }
     RunSettings Settings() const override { return settings; }

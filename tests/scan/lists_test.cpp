@@ -1,4 +1,4 @@
-#include "scan/dc_lists.h"
+#include "scan/object_lists.h"
 
 #include <gtest/gtest.h>
 

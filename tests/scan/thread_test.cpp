@@ -1,4 +1,4 @@
-#include "scan/dc_thread.h"
+#include "scan/worker_thread.h"
 #include "scan_test_util.h"
 
 #include <QCoreApplication>

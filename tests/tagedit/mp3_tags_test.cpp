@@ -273,7 +273,7 @@ const PresenceCase kPresenceCases[] = {
     {"ape_only_by_v1_first", false, false, true, 2, Set::Ape},
     {"v1_v2_by_v1_first", true, true, false, 2, Set::V1},
     {"none", false, false, false, 0, std::nullopt},
-    {"out_of_range_priority_is_the_default", true, true, true, 9, Set::V1},
+    {"out_of_range_priority_is_the_default", true, true, true, 9, Set::V2},
 };
 INSTANTIATE_TEST_SUITE_P(Presence, ReadPresence, ::testing::ValuesIn(kPresenceCases),
                          [](const auto& info) { return std::string(info.param.name); });

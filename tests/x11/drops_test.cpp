@@ -1,12 +1,12 @@
 // Dialogs that a drop shows while the main window is disabled: each must be enabled, and close with
 // a click, on a real desktop.
-#include "app/tfrm_load.h"
-#include "app/tfrm_main.h"
+#include "app/load_dialog.h"
+#include "app/main_window.h"
 #include "app/user_interface.h"
 #include "common/test_files.h"
 #include "conversion/component_error.h"
-#include "conversion/taudio_convert.h"
-#include "conversion/taudio_information.h"
+#include "conversion/convert_component.h"
+#include "conversion/information_component.h"
 #include "real_x.h"
 
 #include <QPushButton>

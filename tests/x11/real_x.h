@@ -4,12 +4,12 @@
 // manager sends.
 #pragma once
 
+#include "app/main_window.h"
 #include "app/settings_parts.h"
-#include "app/tfrm_main.h"
 #include "app/window_run.h"
 #include "app/window_tag_editor.h"
-#include "conversion/taudio_convert.h"
-#include "conversion/taudio_information.h"
+#include "conversion/convert_component.h"
+#include "conversion/information_component.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,5 +1,5 @@
 // Prints what the audio information component says about a file, one "name: value" line each.
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include <QCoreApplication>
 

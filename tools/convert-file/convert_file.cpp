@@ -1,7 +1,7 @@
 // Drives the conversion component as a run does: settings first, then one conversion whose
 // events arrive through a Qt event loop. Prints each progress value and the result.
 #include "conversion/component_error.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -31,7 +31,6 @@ public:
             if (items_[i] == item) return static_cast<int>(i);
         return -1;
     }
-    bool Contains(const T* item) const { return held_.count(const_cast<T*>(item)) != 0; }
     int Count() const { return static_cast<int>(items_.size()); }
     T* Items(int index) const { return items_.at(static_cast<size_t>(index)); }
     auto begin() const { return items_.begin(); }

@@ -1,11 +1,13 @@
 // The quality drop-down's controller on real combo boxes, the inspector and the real conversion
 // component: picks, the status pane, the preset re-applied, and outputs that match the pick.
+#include "app/inspector.h"
 #include "app/quality_controller.h"
 #include "common/first_start_settings.h"
 #include "common/test_files.h"
 #include "conversion/conversion_helpers.h"
+#include "conversion/convert_component.h"
 #include "conversion/encoder_lists.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/quality_choices.h"
 #include "conversion/wma_profiles.h"
 
 #include <QComboBox>
@@ -29,22 +31,20 @@ protected:
     QualityController quality{cmboutFormat, cmbQuality, spQuality, inspector, settings, &convert};
 
     explicit QualityTest(bool withWma = true) {
-        cmboutFormat.addItems(
-            {"Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)", "Wma (Windows Media Audio 9)"});
+        for (const char* name : OutFormatNames)
+            cmboutFormat.addItem(name);
         if (withWma) {
             QStringList wma;
-            for (int i = 1; i <= WmaProfileCount; ++i) {
-                convert.SetWmaProfile(i);
-                wma << convert.WmaProfileDescription();
-            }
+            ReadWmaQualities(convert, wma);
             inspector.SetWmaQualities(wma);
         }
         inspector.ShowSettings();
     }
-    void format(int f) {
-        cmboutFormat.setCurrentIndex(f);
+    void format(int index) {
+        cmboutFormat.setCurrentIndex(index);
         quality.cmboutFormatChange();
     }
+    void format(OutFormat f) { format(int(f)); }
     void pick(const QString& text) {
         const int i = cmbQuality.findText(text);
         ASSERT_GE(i, 0) << text.toStdString();
@@ -72,6 +72,10 @@ TEST_F(QualityTest, FormatChangeFillsSelectsAndShowsTheDescription) {
     format(OutFormat::Ogg);
     EXPECT_EQ(cmbQuality.count(), 25);
     EXPECT_EQ(cmbQuality.currentText(), "256 kbit/s");
+    // No format selected: an empty list and nothing applied.
+    format(-1);
+    EXPECT_EQ(cmbQuality.count(), 0);
+    EXPECT_EQ(spQuality.text(), "Quality: ");
 
     settings.mp3.VbrMethod = 4;
     settings.mp3.AbrBitrate = 100;
@@ -138,7 +142,7 @@ TEST(QualityAlone, ComponentErrorIsReportedNotThrown) {
     Inspector inspector(s, &convert.Mp3Encoder());
     QualityController quality(out, q, pane, inspector, s, &convert,
                               [&](const QString& text) { reported << text; });
-    out.setCurrentIndex(OutFormat::Wma);
+    out.setCurrentIndex(int(OutFormat::Wma));
     quality.cmboutFormatChange();
     ASSERT_EQ(reported.size(), 1);
     EXPECT_TRUE(reported[0].contains("99"));
@@ -147,7 +151,7 @@ TEST(QualityAlone, ComponentErrorIsReportedNotThrown) {
 
 // A pick, converted by the real component, gives what it says.
 struct EndToEnd {
-    int format;
+    OutFormat format;
     const char* entry;
     Target target;
     const char* ext;

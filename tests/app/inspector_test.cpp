@@ -2,7 +2,8 @@
 // ways with their fall-backs, the enabling rules and the presets.
 #include "app/inspector.h"
 #include "common/first_start_settings.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
+#include "conversion/quality_choices.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -31,10 +32,7 @@ protected:
 
     InspectorTest() {
         QStringList wma;
-        for (int i = 1; i <= WmaProfileCount; ++i) {
-            convert.SetWmaProfile(i);
-            wma << convert.WmaProfileDescription();
-        }
+        ReadWmaQualities(convert, wma);
         inspector.SetWmaQualities(wma);
         inspector.ShowSettings();
     }
@@ -84,7 +82,7 @@ TEST_F(InspectorTest, GroupsAndItemsInOrder) {
     EXPECT_EQ(inspector.tbOggEncodeQuality->maximum(), 1000);
 
     inspector.CollapseAll();
-    inspector.Expand(1);
+    inspector.Expand(OutFormat::Ogg);
     EXPECT_FALSE(g.topLevelItem(0)->isExpanded());
     EXPECT_TRUE(g.topLevelItem(1)->isExpanded());
 }

@@ -2,10 +2,10 @@
 // on the real conversion component: start-up shows the loaded settings and fills the list.
 #include "app/app_fakes.h"
 #include "app/inspector.h"
+#include "app/main_window.h"
 #include "app/settings_parts.h"
-#include "app/tfrm_main.h"
 #include "common/test_files.h"
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // "Load File...": the modeless dialog shown while dropped files and folders are added.
 #pragma once
 
-#include <QDialog>
+#include "app/busy_dialog.h"
 
 class QLabel;
 class QProgressBar;
@@ -9,7 +9,7 @@ class QPushButton;
 
 namespace quillotone {
 
-class TfrmLoad final : public QDialog {
+class TfrmLoad final : public BusyDialog {
     Q_OBJECT
 public:
     explicit TfrmLoad(QWidget* parent);
@@ -25,18 +25,11 @@ public:
     QString ShownPath() const { return path_; }
     // One step of activity: 1 to 99, then round again.
     void Advance();
-    // Closes it for good.
-    void Finish();
 
 signals:
     void CancelClicked();
 
-protected:
-    void reject() override {} // no close box and no Escape
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    bool closing_ = false;
     QString path_;
 };
 

@@ -1,4 +1,4 @@
-#include "conversion/taudio_information.h"
+#include "conversion/information_component.h"
 
 #include "conversion/audio_checks.h"
 #include "conversion/ffmpeg_input.h"

@@ -1,10 +1,18 @@
 // A run inside the real main window on the real components, with screenshots during and after it.
 #include "app/app_fakes.h"
+#include "app/main_window.h"
 #include "app/settings_parts.h"
+#include "app/window_run.h"
 #include "common/test_files.h"
-#include "conversion/taudio_convert.h"
-#include "conversion/taudio_information.h"
-#include "window_run_host.h"
+#include "conversion/convert_component.h"
+#include "conversion/information_component.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableView>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,7 +21,7 @@
 
 namespace {
 
-using namespace runtest;
+using namespace quillotone;
 namespace fs = std::filesystem;
 
 bool waitFor(const std::function<bool()>& done, int ms) {
@@ -58,8 +66,9 @@ TEST(WindowRun, ConvertsTheListAndRestoresTheWindow) {
 
     win.ActConvertExecute();
     EXPECT_EQ(win.ActConvert->text(), "&Stop Conversion");
-    ASSERT_TRUE(
-        waitFor([&] { return win.ListModel().Mark(1) == 1 && win.ProgressBar->value() > 20; }, 60000));
+    ASSERT_TRUE(waitFor(
+        [&] { return win.ListModel().Mark(1) == RowMark::BeingConverted && win.ProgressBar->value() > 20; },
+        60000));
     EXPECT_TRUE(win.ProgressBar->isVisible());
     EXPECT_FALSE(win.gvConvert->isEnabled());
     const char* shots = std::getenv("QUILLOTONE_SHOTS");
@@ -70,7 +79,7 @@ TEST(WindowRun, ConvertsTheListAndRestoresTheWindow) {
     EXPECT_FALSE(win.ProgressBar->isVisible());
     EXPECT_TRUE(win.gvConvert->isEnabled());
     for (int row = 0; row < 3; ++row)
-        EXPECT_EQ(win.ListModel().Mark(row), 2);
+        EXPECT_EQ(win.ListModel().Mark(row), RowMark::Converted);
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back().text, "Conversion complete!");
     for (const char* name : {"one.mp3", "two.mp3", "three.mp3"})
@@ -106,7 +115,7 @@ TEST(WindowRun, ProgramPartsTagEveryOutputFromItsRow) {
         win.cmboutFormat->setCurrentIndex(format);
         win.ActConvertExecute();
         ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
-        ASSERT_EQ(win.ListModel().Mark(0), 2);
+        ASSERT_EQ(win.ListModel().Mark(0), RowMark::Converted);
         const char* ext = format == 0 ? "song.mp3" : format == 1 ? "song.ogg" : "song.wma";
         testutil::ProbeInfo p = testutil::probe(dir / "out" / ext);
         EXPECT_EQ(p.tag("title"), "Song Title");

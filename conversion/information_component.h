@@ -1,7 +1,7 @@
 // The real audio information component on libavformat.
 #pragma once
 
-#include "conversion/audio_information.h"
+#include "conversion/information_interface.h"
 
 #include <climits>
 #include <string>

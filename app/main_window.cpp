@@ -1,10 +1,14 @@
-#include "app/tfrm_main.h"
+#include "app/main_window.h"
 
 #include "app/app_icon.h"
+#include "app/audio_extensions.h"
 #include "app/banner.h"
-#include "app/genre_delegate.h"
+#include "app/conversion_list_view.h"
 #include "app/user_interface.h"
-#include "conversion/component_error.h"
+#include "conversion/output_format.h"
+#include "conversion/output_naming.h"
+#include "conversion/quality_choices.h"
+#include "tagedit/format_tags.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,12 +21,10 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -30,12 +32,10 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
-#include <set>
 
 namespace quillotone {
 
@@ -47,74 +47,25 @@ QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {
     return l;
 }
 
+// Controls carry their form names.
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QAction* action(const QString& text, const char* name, QObject* parent, const QIcon& icon = {}) {
+    return named(new QAction(icon, text, parent), name);
+}
+
 QToolButton* toolButton(QWidget* parent, const char* name) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
+    auto* b = named(new QToolButton(parent), name);
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setAutoRaise(false);
     b->setMinimumHeight(28);
     return b;
 }
 
-// Windows matched the patterns without regard to case; here the dialog needs them spelled out.
-QString anyCase(const QString& pattern) {
-    QString out;
-    for (QChar c : pattern) {
-        if (c.isLetter())
-            out += QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper());
-        else
-            out += c;
-    }
-    return out;
-}
-
 } // namespace
-
-const QStringList& TfrmMain::OutputFormatNames() {
-    static const QStringList names{"Mp3 (Mpeg Layer-3)", "Ogg (Ogg Vorbis 1.1)", "Wav (Standard)",
-                                   "Wma (Windows Media Audio 9)"};
-    return names;
-}
-
-const QStringList& TfrmMain::RenamePatterns() {
-    static const QStringList patterns{"track <number>",
-                                      "<artist> - <title>",
-                                      "<artist> - <album>\\<number>. <title>",
-                                      "<artist> - <album>\\<number> - <title>",
-                                      "<artist>\\<album>\\<number>. <title>",
-                                      "<artist>\\<album>\\<number> - <title>",
-                                      "<album>\\<number>. <artist> - <title>",
-                                      "<album>\\<number> - <artist> - <title>",
-                                      "<number>. <title>",
-                                      "<number> - <title>",
-                                      "<artist> - <album> - <number> - <title>",
-                                      "<title>",
-                                      "<artist> - <album>",
-                                      "<album>"};
-    return patterns;
-}
-
-QString TfrmMain::OpenDialogFilters() {
-    struct Filter {
-        const char* description;
-        QStringList patterns;
-    };
-    const Filter filters[] = {
-        {"All supported types(*.mp3,*.ogg,*.wav,*.wma)", {"*.mp3", "*.ogg", "*.wav", "*.wma"}},
-        {"MPEG Audio files(*.mp3)", {"*.mp3"}},
-        {"Ogg files(*.ogg)", {"*.ogg"}},
-        {"Wave files(*.wav)", {"*.wav"}},
-        {"Windows Media Audio files(*.wma)", {"*.wma"}},
-    };
-    QStringList parts;
-    for (const Filter& f : filters) {
-        QStringList patterns;
-        for (const QString& p : f.patterns)
-            patterns << anyCase(p);
-        parts << QStringLiteral("%1 (%2)").arg(QLatin1String(f.description), patterns.join(' '));
-    }
-    return parts.join(";;");
-}
 
 TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolder, ProductLinks links,
                    MainWindowParts parts, QWidget* parent)
@@ -122,13 +73,14 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       ui_(ui), store_(std::move(store)), help_(ui, std::move(programFolder), std::move(links)),
-      parts_(std::move(parts)), list_(model_, ui) {
+      parts_(std::move(parts)), list_(model_, ui), drops_(list_) {
     setObjectName("frmMain");
     setWindowTitle("Quillotone");
     setWindowIcon(AppIcon());
     buildControls();
+    applyOptions(WindowOptions{}); // the state before the settings are read
     bindActions();
-    bindDrops();
+    drops_.AcceptDrops(*gvConvert->viewport(), *this, ui_);
     setFixedSize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -141,7 +93,7 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
 TfrmMain::~TfrmMain() {
     // FormDestroy: the run and the parts that use the components go first, then the components,
     // then the settings are saved. A scan still under way is stopped before the list goes.
-    DiskScan.StopScan();
+    drops_.DiskScan.StopScan();
     run_.reset();
     tagEditor_.reset();
     quality_.reset();
@@ -161,8 +113,7 @@ void TfrmMain::buildControls() {
     layout->setSpacing(4);
     layout->addWidget(new Banner(central));
 
-    PC = new QTabWidget(central);
-    PC->setObjectName("PC");
+    PC = named(new QTabWidget(central), "PC");
     tsGeneral = buildGeneralTab();
     tsSettings = buildSettingsTab();
     PC->addTab(tsGeneral, "General");
@@ -175,8 +126,7 @@ void TfrmMain::buildControls() {
 
     layout->addWidget(buildBottomRow());
 
-    ProgressBar = new QProgressBar(central);
-    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar = named(new QProgressBar(central), "ProgressBar");
     ProgressBar->setRange(0, 100);
     ProgressBar->setTextVisible(false);
     ProgressBar->setFixedHeight(8);
@@ -188,17 +138,14 @@ void TfrmMain::buildControls() {
     layout->addWidget(ProgressBar);
     setCentralWidget(central);
 
-    spListcount = new QLabel(this);
-    spListcount->setObjectName("spListcount");
+    spListcount = named(new QLabel(this), "spListcount");
     spListcount->setFixedWidth(200);
-    spQuality = new QLabel(this);
-    spQuality->setObjectName("spQuality");
+    spQuality = named(new QLabel(this), "spQuality");
     statusBar()->addWidget(spListcount);
     statusBar()->addWidget(spQuality, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    TimeState = new QTimer(this);
-    TimeState->setObjectName("TimeState");
+    TimeState = named(new QTimer(this), "TimeState");
     TimeState->setInterval(100);
     TimeState->setSingleShot(true);
 }
@@ -207,28 +154,18 @@ QWidget* TfrmMain::buildGeneralTab() {
     auto* page = new QWidget;
     QStyle* st = style();
 
-    ActaddFiles = new QAction(st->standardIcon(QStyle::SP_FileDialogNewFolder), "Add Files", this);
-    ActaddFiles->setObjectName("ActaddFiles");
-    actDelSelected = new QAction("Delete Selected", this);
-    actDelSelected->setObjectName("actDelSelected");
-    actDelunselected = new QAction("Delete unselected", this);
-    actDelunselected->setObjectName("actDelunselected");
-    actDelall = new QAction("Delete All", this);
-    actDelall->setObjectName("actDelall");
-    actEdittag = new QAction(st->standardIcon(QStyle::SP_FileDialogDetailedView), "Edit Tag", this);
-    actEdittag->setObjectName("actEdittag");
-    mnuHelp = new QAction("Help", this);
-    mnuHelp->setObjectName("mnuHelp");
-    mnuHomepage = new QAction("Homepage", this);
-    mnuHomepage->setObjectName("mnuHomepage");
-    mnuAbout = new QAction("About...", this);
-    mnuAbout->setObjectName("mnuAbout");
+    ActaddFiles = action("Add Files", "ActaddFiles", this, st->standardIcon(QStyle::SP_FileDialogNewFolder));
+    actDelSelected = action("Delete Selected", "actDelSelected", this);
+    actDelunselected = action("Delete unselected", "actDelunselected", this);
+    actDelall = action("Delete All", "actDelall", this);
+    actEdittag = action("Edit Tag", "actEdittag", this, st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    mnuHelp = action("Help", "mnuHelp", this);
+    mnuHomepage = action("Homepage", "mnuHomepage", this);
+    mnuAbout = action("About...", "mnuAbout", this);
 
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName("PopupMenu");
+    PopupMenu = named(new QMenu(this), "PopupMenu");
     PopupMenu->addActions({actDelSelected, actDelunselected, actDelall});
-    popHelp = new QMenu(this);
-    popHelp->setObjectName("popHelp");
+    popHelp = named(new QMenu(this), "popHelp");
     popHelp->addAction(mnuHelp);
     popHelp->addAction(mnuHomepage);
     popHelp->addSeparator();
@@ -257,47 +194,7 @@ QWidget* TfrmMain::buildGeneralTab() {
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
 
-    gvConvert = new QTableView(page);
-    gvConvert->setObjectName("gvConvert");
-    gvConvert->setModel(&model_);
-    gvConvert->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gvConvert->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    gvConvert->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                               QAbstractItemView::SelectedClicked);
-    gvConvert->setContextMenuPolicy(Qt::CustomContextMenu);
-    gvConvert->setWordWrap(false);
-    gvConvert->setIconSize(QSize(16, 16));
-    gvConvert->verticalHeader()->hide();
-    gvConvert->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    gvConvert->verticalHeader()->setDefaultSectionSize(20);
-    QHeaderView* header = gvConvert->horizontalHeader();
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(false);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(20);
-    // The widths are fixed, so the header's font shrinks (down to 7 points) until every caption fits;
-    // a caption still too wide is cut and shows whole in its tip.
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setTextElideMode(Qt::ElideRight);
-    QFont headerFont = header->font();
-    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
-    auto fits = [&](const QFont& f) {
-        const QFontMetrics metrics(f);
-        for (int c = Column::Filename; c < Column::Count; ++c)
-            if (metrics.horizontalAdvance(model_.headerData(c, Qt::Horizontal).toString()) + margins >
-                ConversionListModel::ColumnWidth(c))
-                return false;
-        return true;
-    };
-    while (!fits(headerFont) && headerFont.pointSizeF() > 7.0)
-        headerFont.setPointSizeF(headerFont.pointSizeF() - 0.5);
-    header->setFont(headerFont);
-    for (int c = 0; c < Column::Count; ++c)
-        gvConvert->setColumnWidth(c, ConversionListModel::ColumnWidth(c));
-    header->setSectionResizeMode(Column::Mark, QHeaderView::Fixed);
-    header->setSectionResizeMode(Column::Icon, QHeaderView::Fixed);
-    gvConvert->setItemDelegateForColumn(Column::Genre, new GenreDelegate(gvConvert));
+    gvConvert = new ConversionListView(model_, page);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -308,22 +205,17 @@ QWidget* TfrmMain::buildGeneralTab() {
 
 QWidget* TfrmMain::buildSettingsTab() {
     auto* page = new QWidget;
-    auto* frame = new QFrame(page);
-    frame->setObjectName("SettingsFrame");
+    auto* frame = named(new QFrame(page), "SettingsFrame");
     frame->setFrameShape(QFrame::StyledPanel);
 
     // Tag
-    auto* gbTag = new QGroupBox("Tag", frame);
-    gbTag->setObjectName("gbTag");
-    cmbReadpriority = new QComboBox(gbTag);
-    cmbReadpriority->setObjectName("cmbReadpriority");
-    cmbReadpriority->addItems(
-        {"APEv2 > ID3v2 > ID3v1", "ID3v2 > APEv2 > ID3v1", "ID3v1 > ID3v2 > APEv2", "ID3v1 > APEv2 > ID3v2"});
-    cmbWriteFormat = new QComboBox(gbTag);
-    cmbWriteFormat->setObjectName("cmbWriteFormat");
-    cmbWriteFormat->addItems({"ID3v1", "ID3v2", "APEv2", "ID3v1 & ID3v2", "ID3v1 & APEv2", "ID3v2 & APEv2"});
-    cmbReadpriority->setCurrentIndex(2);
-    cmbWriteFormat->setCurrentIndex(3);
+    auto* gbTag = named(new QGroupBox("Tag", frame), "gbTag");
+    cmbReadpriority = named(new QComboBox(gbTag), "cmbReadpriority");
+    for (const tagedit::ReadPriorityEntry& e : tagedit::ReadPriorities)
+        cmbReadpriority->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
+    cmbWriteFormat = named(new QComboBox(gbTag), "cmbWriteFormat");
+    for (const tagedit::WriteFormatEntry& e : tagedit::WriteFormats)
+        cmbWriteFormat->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
     auto* tagGrid = new QGridLayout(gbTag);
     tagGrid->addWidget(label("Read priority: ", cmbReadpriority, gbTag), 0, 0);
     tagGrid->addWidget(cmbReadpriority, 0, 1);
@@ -332,32 +224,21 @@ QWidget* TfrmMain::buildSettingsTab() {
     tagGrid->setColumnStretch(1, 1);
 
     // Rename
-    gbFileaname = new QGroupBox(frame);
-    gbFileaname->setObjectName("gbFileaname");
-    chkRename = new QCheckBox("Rename File", gbFileaname);
-    chkRename->setObjectName("chkRename");
-    rdprefix = new QRadioButton("&prefix:", gbFileaname);
-    rdprefix->setObjectName("rdprefix");
-    rdprefix->setChecked(true);
-    edtPrefix = new QLineEdit(gbFileaname);
-    edtPrefix->setObjectName("edtPrefix");
-    edtStartat = new QSpinBox(gbFileaname);
-    edtStartat->setObjectName("edtStartat");
+    gbFileaname = named(new QGroupBox(frame), "gbFileaname");
+    chkRename = named(new QCheckBox("Rename File", gbFileaname), "chkRename");
+    rdprefix = named(new QRadioButton("&prefix:", gbFileaname), "rdprefix");
+    edtPrefix = named(new QLineEdit(gbFileaname), "edtPrefix");
+    edtStartat = named(new QSpinBox(gbFileaname), "edtStartat");
     edtStartat->setRange(1, 99999);
     edtStartat->setSingleStep(1);
-    edtStartat->setValue(1);
-    edtPadding = new QSpinBox(gbFileaname);
-    edtPadding->setObjectName("edtPadding");
+    edtPadding = named(new QSpinBox(gbFileaname), "edtPadding");
     edtPadding->setRange(0, 10);
-    edtPadding->setValue(0);
-    rdProperty = new QRadioButton("Property Name", gbFileaname);
-    rdProperty->setObjectName("rdProperty");
-    cmbRename = new QComboBox(gbFileaname);
-    cmbRename->setObjectName("cmbRename");
+    rdProperty = named(new QRadioButton("Property Name", gbFileaname), "rdProperty");
+    cmbRename = named(new QComboBox(gbFileaname), "cmbRename");
     cmbRename->setEditable(true);
     cmbRename->setInsertPolicy(QComboBox::NoInsert);
-    cmbRename->addItems(RenamePatterns());
-    cmbRename->setCurrentIndex(0);
+    for (const char* pattern : RenamePatterns)
+        cmbRename->addItem(pattern);
     cmbRename->setMinimumContentsLength(12);
     cmbRename->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
@@ -375,12 +256,10 @@ QWidget* TfrmMain::buildSettingsTab() {
     renameGrid->setColumnStretch(1, 1);
     renameGrid->setColumnStretch(3, 1);
 
-    chkPromptExist = new QCheckBox("Prompt before overwriting existing files", frame);
-    chkPromptExist->setObjectName("chkPromptExist");
-    chkShowSucc = new QCheckBox("Show 'Success' window", frame);
-    chkShowSucc->setObjectName("chkShowSucc");
-    chkOpenDst = new QCheckBox("Open destination folder", frame);
-    chkOpenDst->setObjectName("chkOpenDst");
+    chkPromptExist =
+        named(new QCheckBox("Prompt before overwriting existing files", frame), "chkPromptExist");
+    chkShowSucc = named(new QCheckBox("Show 'Success' window", frame), "chkShowSucc");
+    chkOpenDst = named(new QCheckBox("Open destination folder", frame), "chkOpenDst");
 
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
@@ -394,8 +273,7 @@ QWidget* TfrmMain::buildSettingsTab() {
     left->addStretch(1);
 
     // The inspector's place; the inspector itself comes with its own class.
-    Inspector = new QFrame(frame);
-    Inspector->setObjectName("Inspector");
+    Inspector = named(new QFrame(frame), "Inspector");
     static_cast<QFrame*>(Inspector)->setFrameShape(QFrame::StyledPanel);
     auto* right = new QVBoxLayout;
     right->setSpacing(4);
@@ -416,23 +294,18 @@ QWidget* TfrmMain::buildSettingsTab() {
 
 QWidget* TfrmMain::buildBottomRow() {
     auto* box = new QWidget;
-    edtoutFolder = new QLineEdit(box);
-    edtoutFolder->setObjectName("edtoutFolder");
+    edtoutFolder = named(new QLineEdit(box), "edtoutFolder");
     actBrowseFolder =
         edtoutFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
     actBrowseFolder->setObjectName("edtoutFolderButton");
     actBrowseFolder->setToolTip("Browse");
-    cmboutFormat = new QComboBox(box);
-    cmboutFormat->setObjectName("cmboutFormat");
-    cmboutFormat->addItems(OutputFormatNames());
-    cmboutFormat->setCurrentIndex(0);
-    cmbQuality = new QComboBox(box);
-    cmbQuality->setObjectName("cmbQuality");
+    cmboutFormat = named(new QComboBox(box), "cmboutFormat");
+    for (const char* name : OutFormatNames)
+        cmboutFormat->addItem(name);
+    cmbQuality = named(new QComboBox(box), "cmbQuality");
 
-    ActConvert = new QAction("Convert &Now", this);
-    ActConvert->setObjectName("ActConvert");
-    btnConvert = new QToolButton(box);
-    btnConvert->setObjectName("btnConvert");
+    ActConvert = action("Convert &Now", "ActConvert", this);
+    btnConvert = named(new QToolButton(box), "btnConvert");
     btnConvert->setDefaultAction(ActConvert);
     btnConvert->setToolButtonStyle(Qt::ToolButtonTextOnly);
     QFont big = btnConvert->font();
@@ -480,20 +353,6 @@ void TfrmMain::bindActions() {
     connect(gvConvert, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu->popup(gvConvert->viewport()->mapToGlobal(pos)); });
 
-    // Sorting: a click on a text column sorts it ascending, a further click on it reverses.
-    // The header flips its own indicator on a click, so the order is kept here.
-    connect(gvConvert->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-        QHeaderView* header = gvConvert->horizontalHeader();
-        if (ConversionListModel::IsSortable(column)) {
-            sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                                   : Qt::AscendingOrder;
-            sortColumn_ = column;
-            model_.sort(column, sortOrder_);
-        }
-        header->setSortIndicatorShown(sortColumn_ >= 0);
-        header->setSortIndicator(sortColumn_, sortOrder_);
-    });
-
     // The enable rules follow every change of the rows or the selection.
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateActions);
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateActions);
@@ -501,14 +360,14 @@ void TfrmMain::bindActions() {
     connect(gvConvert->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmMain::UpdateActions);
     connect(&list_, &ConversionList::CountChanged, this, &TfrmMain::showListCount);
+    connect(&drops_, &DropImport::Finished, this, [this] {
+        showListCount(model_.rowCount());
+        UpdateActions();
+    });
     UpdateActions();
 }
 
 // ---- start-up and shut-down -----------------------------------------------------------------
-
-void TfrmMain::showComponentError(const QString& text) {
-    ShowError(ui_, this, text);
-}
 
 void TfrmMain::createComponents() {
     // A missing component is reported and the window goes on without it: its settings are
@@ -517,7 +376,7 @@ void TfrmMain::createComponents() {
         try {
             create();
         } catch (const std::exception& e) {
-            showComponentError(QString::fromUtf8(e.what()));
+            ShowError(ui_, this, QString::fromUtf8(e.what()));
         }
     };
     if (parts_.createConvert) attempt([&] { convert_ = parts_.createConvert(); });
@@ -530,13 +389,9 @@ void TfrmMain::fillWmaQualities() {
     wmaQualities_.clear();
     if (!convert_) return;
     try {
-        // Profiles 1 to 47: entry n describes profile n + 1.
-        for (int profile = 1; profile <= WmaProfileCount; ++profile) {
-            convert_->SetWmaProfile(profile);
-            wmaQualities_ << convert_->WmaProfileDescription();
-        }
+        ReadWmaQualities(*convert_, wmaQualities_);
     } catch (const std::exception& e) {
-        showComponentError(QString::fromUtf8(e.what()));
+        ShowError(ui_, this, QString::fromUtf8(e.what()));
     }
 }
 
@@ -552,7 +407,7 @@ void TfrmMain::createParts() {
             Inspector = widget;
         }
     }
-    if (parts_.createQualityChoices) quality_ = parts_.createQualityChoices(*this);
+    if (parts_.createQualityChoices && inspector_) quality_ = parts_.createQualityChoices(*this, *inspector_);
     if (parts_.createRun) run_ = parts_.createRun(*this);
 }
 
@@ -575,7 +430,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // ---- settings -------------------------------------------------------------------------------
 
-WindowOptions TfrmMain::collectOptions() const {
+WindowOptions TfrmMain::Options() const {
     WindowOptions o;
     o.TargetFolder = edtoutFolder->text();
     o.OutFormat = cmboutFormat->currentIndex();
@@ -586,6 +441,7 @@ WindowOptions TfrmMain::collectOptions() const {
     o.Padding = edtPadding->value();
     o.Property = rdProperty->isChecked();
     o.PropertyIndex = cmbRename->currentIndex();
+    o.PropertyText = cmbRename->currentText();
     o.PromptExist = chkPromptExist->isChecked();
     o.ShowSucc = chkShowSucc->isChecked();
     o.OpenDest = chkOpenDst->isChecked();
@@ -629,21 +485,17 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
 void TfrmMain::LoadSettings() {
     StoredSettings stored;
     stored.encoder = settings_;
-    stored.window = collectOptions();
+    stored.window = Options();
     store_.Load(stored);
     settings_ = stored.encoder;
     applyOptions(stored.window);
-}
-
-void TfrmMain::ReadInspector() {
-    if (inspector_) inspector_->ReadInspector();
 }
 
 void TfrmMain::SaveSettings() {
     ReadInspector();
     StoredSettings stored;
     stored.encoder = settings_;
-    stored.window = collectOptions();
+    stored.window = Options();
     // A store that cannot be written is left as it is; nothing is shown at exit.
     store_.Save(stored);
 }
@@ -671,6 +523,15 @@ void TfrmMain::UpdateActions() {
     actEdittag->setEnabled(rows > 0);
 }
 
+void TfrmMain::SetRunControlsEnabled(bool on) {
+    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,   chkPromptExist, chkShowSucc,
+                                   chkOpenDst,   Inspector,       gvConvert,     btnEdittag,     cmbQuality,
+                                   btnDelete,    cmbReadpriority, cmbWriteFormat};
+    for (QWidget* c : controls)
+        c->setEnabled(on);
+    ActaddFiles->setEnabled(on);
+}
+
 void TfrmMain::showListCount(int rows) {
     spListcount->setText("Files count: " + QString::number(rows));
 }
@@ -678,23 +539,6 @@ void TfrmMain::showListCount(int rows) {
 void TfrmMain::ActaddFilesExecute() {
     const QStringList files = ui_.OpenFileNames(this, "Open", QString(), OpenDialogFilters());
     if (!files.isEmpty()) list_.AddFiles(files, this);
-}
-
-void TfrmMain::actDelSelectedExecute() {
-    list_.DeleteRows(selectedRows());
-}
-
-void TfrmMain::actDelunselectedExecute() {
-    const std::vector<int> selected = selectedRows();
-    const std::set<int> keep(selected.begin(), selected.end());
-    std::vector<int> rows;
-    for (int row = 0; row < model_.rowCount(); ++row)
-        if (!keep.count(row)) rows.push_back(row);
-    list_.DeleteRows(rows);
-}
-
-void TfrmMain::actDelallExecute() {
-    list_.DeleteAll();
 }
 
 void TfrmMain::actEdittagExecute() {
@@ -710,10 +554,6 @@ void TfrmMain::actEdittagExecute() {
     gvConvert->setFocus();
 }
 
-void TfrmMain::ActConvertExecute() {
-    if (run_) run_->ActConvertExecute();
-}
-
 void TfrmMain::PCChange(int index) {
     if (!IsConverting() && index == PC->indexOf(tsGeneral)) {
         if (inspector_) inspector_->ReadInspector();
@@ -721,13 +561,8 @@ void TfrmMain::PCChange(int index) {
     }
     if (index == PC->indexOf(tsSettings) && inspector_) {
         inspector_->CollapseAll();
-        const int format = cmboutFormat->currentIndex();
-        if (format >= 0 && format <= 3) inspector_->Expand(format);
+        if (const auto format = OutFormatAt(cmboutFormat->currentIndex())) inspector_->Expand(*format);
     }
-}
-
-void TfrmMain::cmboutFormatChange() {
-    if (quality_) quality_->cmboutFormatChange();
 }
 
 void TfrmMain::edtoutFolderButtonClick() {
@@ -747,16 +582,6 @@ void TfrmMain::applyRenameRules(bool all) {
     edtStartat->setEnabled(prefix);
     edtPadding->setEnabled(prefix);
     cmbRename->setEnabled(rename && rdProperty->isChecked());
-}
-
-void TfrmMain::chkRenameClick() {
-    applyRenameRules(true);
-}
-void TfrmMain::rdprefixClick() {
-    applyRenameRules(false);
-}
-void TfrmMain::rdPropertyClick() {
-    applyRenameRules(false);
 }
 
 } // namespace quillotone

@@ -1,6 +1,5 @@
-#include "app/tfrm_load.h"
+#include "app/load_dialog.h"
 
-#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,12 +10,10 @@
 namespace quillotone {
 
 TfrmLoad::TfrmLoad(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      lblFilename(new QLabel(this)), ProgressBar(new QProgressBar(this)),
+    : BusyDialog(parent), lblFilename(new QLabel(this)), ProgressBar(new QProgressBar(this)),
       btnCancel(new QPushButton("Cancel", this)) {
     setObjectName("TfrmLoad");
     setWindowTitle("Load File...");
-    setModal(false);
     auto* caption = new QLabel("Process file:", this);
     lblFilename->setObjectName("lblFilename");
     lblFilename->setWordWrap(true);
@@ -69,18 +66,6 @@ void TfrmLoad::Advance() {
     const int next = ProgressBar->value() + 1;
     ProgressBar->setValue(next >= 100 ? 1 : next);
     ProgressBar->repaint();
-}
-
-void TfrmLoad::closeEvent(QCloseEvent* event) {
-    if (closing_)
-        event->accept();
-    else
-        event->ignore();
-}
-
-void TfrmLoad::Finish() {
-    closing_ = true;
-    close();
 }
 
 } // namespace quillotone

@@ -1,4 +1,4 @@
-#include "conversion/taudio_convert.h"
+#include "conversion/convert_component.h"
 
 #include "conversion/audio_decoder.h"
 #include "conversion/component_error.h"
@@ -26,13 +26,13 @@ namespace {
 
 std::unique_ptr<AudioEncoder> makeEncoder(const OutputFormat& f, OutputFile& out) {
     switch (f.kind) {
-    case OutputKind::Mp3:
+    case OutFormat::Mp3:
         return MakeMp3Encoder(f.mp3, out);
-    case OutputKind::Ogg:
+    case OutFormat::Ogg:
         return MakeOggEncoder(f.ogg, out);
-    case OutputKind::Wav:
+    case OutFormat::Wav:
         return MakeWavEncoder(f.wav, out);
-    case OutputKind::Wma:
+    case OutFormat::Wma:
         return MakeWmaEncoder(f.wma, out);
     }
     throw ConvertFailure(ConvertError::Unexpected, "Unknown output format");
@@ -177,28 +177,28 @@ QString TAudioConvert::WmaProfileDescription() const {
 
 void TAudioConvert::ConvertToMp3(const QString& source, const QString& destination) {
     OutputFormat f;
-    f.kind = OutputKind::Mp3;
+    f.kind = OutFormat::Mp3;
     f.mp3 = mp3Encoder_.Settings();
     start(f, source, destination);
 }
 
 void TAudioConvert::ConvertToOgg(const QString& source, const QString& destination) {
     OutputFormat f;
-    f.kind = OutputKind::Ogg;
+    f.kind = OutFormat::Ogg;
     f.ogg = {oggRate_, oggChannels_, oggBitrate_, oggMin_, oggMax_, oggQuality_};
     start(f, source, destination);
 }
 
 void TAudioConvert::ConvertToWav(const QString& source, const QString& destination) {
     OutputFormat f;
-    f.kind = OutputKind::Wav;
+    f.kind = OutFormat::Wav;
     f.wav = {wavRate_, wavChannels_, wavBits_};
     start(f, source, destination);
 }
 
 void TAudioConvert::ConvertToWma(const QString& source, const QString& destination) {
     OutputFormat f;
-    f.kind = OutputKind::Wma;
+    f.kind = OutFormat::Wma;
     f.wma = *FindWmaProfile(wmaProfile_);
     start(f, source, destination);
 }

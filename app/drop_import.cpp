@@ -1,7 +1,8 @@
-// The main window's drop path: what a drop onto the list keeps, AddPaths behind the load dialog,
-// and the folder scanner's handlers.
-#include "app/tfrm_load.h"
-#include "app/tfrm_main.h"
+#include "app/drop_import.h"
+
+#include "app/audio_extensions.h"
+#include "app/conversion_list.h"
+#include "app/load_dialog.h"
 #include "app/user_interface.h"
 
 #include <QCoreApplication>
@@ -12,10 +13,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QPointer>
-#include <QProgressBar>
-#include <QTableView>
 #include <QUrl>
+#include <QWidget>
 #include <exception>
 #include <memory>
 
@@ -23,31 +22,27 @@ namespace quillotone {
 
 namespace {
 
-const char* const kMasks[] = {"*.mp3", "*.ogg", "*.wma", "*.wav"};
-
-bool hasAudioExtension(const QString& path) {
-    const QString name = ConversionList::FileNamePart(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return false;
-    const QString ext = name.mid(dot);
-    for (const char* e : {".mp3", ".wma", ".ogg", ".wav"})
-        if (ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0) return true;
-    return false;
-}
-
 bool carriesFiles(const QMimeData* mime) {
     return mime && mime->hasFormat(QStringLiteral("text/uri-list"));
 }
 
+// The load dialog as an import's progress.
+class LoadDialogProgress final : public IImportProgress {
+public:
+    explicit LoadDialogProgress(TfrmLoad& dialog) : dialog_(dialog) {}
+    void ShowPath(const QString& path) override { dialog_.ShowPath(path); }
+    void Advance() override { dialog_.Advance(); }
+    bool IsCancelled() const override { return dialog_.Cancelled; }
+
+private:
+    TfrmLoad& dialog_;
+};
+
 } // namespace
 
-void TfrmMain::bindDrops() {
-    // Only the list's viewport takes drops; the rest of the window refuses them.
-    gvConvert->viewport()->setAcceptDrops(true);
-    gvConvert->viewport()->installEventFilter(this);
-
+DropImport::DropImport(ConversionList& list, QObject* parent) : QObject(parent), list_(list) {
     DiskScan.OnFileFound = [this](TdcMultiDiskScanner*, const TdcFoundFile& file) {
-        // An error must not reach the worker: it ends the whole operation from AddPaths.
+        // An error must not reach the worker: it ends the whole operation from Import.
         try {
             DiskScanFileFound(file.FileName);
         } catch (const std::exception& e) {
@@ -62,8 +57,21 @@ void TfrmMain::bindDrops() {
     DiskScan.OnStopped = [this](TdcMultiDiskScanner*) { DiskScanStopped(); };
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != gvConvert->viewport()) return QMainWindow::eventFilter(watched, event);
+DropImport::~DropImport() {
+    DiskScan.StopScan();
+}
+
+void DropImport::AcceptDrops(QWidget& viewport, QWidget& window, IUserInterface& ui) {
+    // Only the list's viewport takes drops; the rest of the window refuses them.
+    viewport_ = &viewport;
+    window_ = &window;
+    ui_ = &ui;
+    viewport.setAcceptDrops(true);
+    viewport.installEventFilter(this);
+}
+
+bool DropImport::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != viewport_) return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -84,20 +92,20 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         for (const QUrl& url : drop->mimeData()->urls())
             if (url.isLocalFile()) local << QDir::toNativeSeparators(url.toLocalFile());
         drop->acceptProposedAction();
-        AddPaths(DroppedPaths(local));
+        AddPaths(DroppedPaths(local), *window_, *ui_);
         return true;
     }
     default:
-        return QMainWindow::eventFilter(watched, event);
+        return QObject::eventFilter(watched, event);
     }
 }
 
-QStringList TfrmMain::DroppedPaths(const QStringList& paths) {
+QStringList DropImport::DroppedPaths(const QStringList& paths) {
     QStringList kept;
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isFile()) {
-            if (hasAudioExtension(path)) kept << path;
+            if (HasAudioExtension(path)) kept << path;
         } else if (info.isDir()) {
             kept << path;
         }
@@ -105,12 +113,16 @@ QStringList TfrmMain::DroppedPaths(const QStringList& paths) {
     return kept;
 }
 
-void TfrmMain::wakeWait() {
+void DropImport::Wake() {
     if (wait_) wait_->quit();
 }
 
-void TfrmMain::waitUntil(const std::function<bool()>& done) {
-    // The scanner's handlers and "Cancel" wake the loop; meanwhile the window repaints as usual.
+bool DropImport::cancelled() const {
+    return progress_ && progress_->IsCancelled();
+}
+
+void DropImport::waitUntil(const std::function<bool()>& done) {
+    // The scanner's handlers and a cancel wake the loop; meanwhile windows repaint as usual.
     QEventLoop loop;
     QEventLoop* outer = wait_;
     wait_ = &loop;
@@ -119,7 +131,14 @@ void TfrmMain::waitUntil(const std::function<bool()>& done) {
     wait_ = outer;
 }
 
-bool TfrmMain::scanFolder(const QString& folder, TfrmLoad& load) {
+bool DropImport::addFile(const QString& path) {
+    if (list_.IsFileInList(path) || !list_.IsValidAudioFile(path)) return false;
+    list_.AddFileRow(path);
+    if (progress_) progress_->Advance();
+    return true;
+}
+
+bool DropImport::scanFolder(const QString& folder) {
     // A stopped worker reports its end later; the next scan cannot start before it has.
     if (scanPending_) waitUntil([this] { return !scanPending_; });
 
@@ -128,52 +147,39 @@ bool TfrmMain::scanFolder(const QString& folder, TfrmLoad& load) {
     include.Clear();
     QString base = folder;
     if (!base.endsWith(QLatin1Char('/')) && !base.endsWith(QDir::separator())) base += QDir::separator();
-    for (const char* mask : kMasks)
-        include.AddPath(base + QLatin1String(mask), true);
+    for (const QString& mask : FolderSearchMasks())
+        include.AddPath(base + mask, true);
     scanPending_ = true;
     DiskScan.StartScan();
     if (!DiskScan.IsScanning()) { // it did not start: nothing to wait for
         scanPending_ = false;
         ScanFinished = true;
-        return !load.Cancelled;
+        return !cancelled();
     }
 
-    waitUntil([&] { return ScanFinished || load.Cancelled; });
+    waitUntil([&] { return ScanFinished || cancelled(); });
     if (!ScanFinished) DiskScan.StopScan();
-    // A stopped scan is seen through to its end, so that nothing of it arrives after AddPaths.
+    // A stopped scan is seen through to its end, so that nothing of it arrives after Import.
     if (scanPending_) waitUntil([this] { return !scanPending_; });
-    return !load.Cancelled && scanError_.isEmpty();
+    return !cancelled() && scanError_.isEmpty();
 }
 
-void TfrmMain::AddPaths(const QStringList& paths) {
-    auto load = std::make_unique<TfrmLoad>(this);
-    TfrmLoad& dialog = *load;
-    load_ = load.get();
+QString DropImport::Import(const QStringList& paths, IImportProgress* progress) {
+    IImportProgress* outer = progress_;
+    progress_ = progress;
     scanError_.clear();
-    connect(load.get(), &TfrmLoad::CancelClicked, this, &TfrmMain::wakeWait);
-
-    setEnabled(false);
-    load->setEnabled(true);
-    load->show();
-    load->activateWindow();
-
     QString error;
     try {
         for (const QString& path : paths) {
-            dialog.ShowPath(path);
+            if (progress_) progress_->ShowPath(path);
             QCoreApplication::processEvents();
-            dialog.repaint();
             const QFileInfo info(path);
             if (info.isFile()) {
-                if (list_.IsFileInList(path) || !list_.IsValidAudioFile(path)) continue;
-                list_.AddFileRow(path);
-                dialog.Advance();
-                if (dialog.Cancelled) break;
+                if (addFile(path) && cancelled()) break;
             } else if (info.isDir()) {
-                if (!scanFolder(path, dialog)) break;
+                if (!scanFolder(path)) break;
             }
             QCoreApplication::processEvents();
-            dialog.ProgressBar->repaint();
         }
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
@@ -185,36 +191,43 @@ void TfrmMain::AddPaths(const QStringList& paths) {
         DiskScan.StopScan();
         if (scanPending_) waitUntil([this] { return !scanPending_; });
     }
+    progress_ = outer;
+    return error;
+}
 
-    load_ = nullptr;
+void DropImport::AddPaths(const QStringList& paths, QWidget& window, IUserInterface& ui) {
+    auto load = std::make_unique<TfrmLoad>(&window);
+    connect(load.get(), &TfrmLoad::CancelClicked, this, &DropImport::Wake);
+    window.setEnabled(false);
+    load->setEnabled(true);
+    load->show();
+    load->activateWindow();
+
+    LoadDialogProgress progress(*load);
+    const QString error = Import(paths, &progress);
+
     load->Finish();
     load.reset();
-    setEnabled(true);
-    activateWindow();
-    showListCount(model_.rowCount());
-    UpdateActions();
-    if (!error.isEmpty()) ShowError(ui_, this, error);
+    window.setEnabled(true);
+    window.activateWindow();
+    emit Finished();
+    if (!error.isEmpty()) ShowError(ui, &window, error);
 }
 
-void TfrmMain::DiskScanFileFound(const QString& path) {
-    if (load_) load_->ShowPath(path);
-    if (list_.IsFileInList(path) || !list_.IsValidAudioFile(path)) return;
-    list_.AddFileRow(path);
-    if (load_) {
-        load_->Advance();
-        if (load_->Cancelled) DiskScan.StopScan();
-    }
+void DropImport::DiskScanFileFound(const QString& path) {
+    if (progress_) progress_->ShowPath(path);
+    if (addFile(path) && cancelled()) DiskScan.StopScan();
 }
 
-void TfrmMain::DiskScanScanDone() {
+void DropImport::DiskScanScanDone() {
     ScanFinished = true;
     scanPending_ = false;
-    wakeWait();
+    Wake();
 }
 
-void TfrmMain::DiskScanStopped() {
+void DropImport::DiskScanStopped() {
     ScanFinished = true;
-    wakeWait();
+    Wake();
 }
 
 } // namespace quillotone

@@ -1,7 +1,7 @@
 // The real conversion component on FFmpeg (decoding, resampling, WMA), LAME and libvorbis.
 #pragma once
 
-#include "conversion/audio_convert.h"
+#include "conversion/convert_interface.h"
 #include "conversion/lame_encoder_settings.h"
 
 #include <atomic>

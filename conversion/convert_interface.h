@@ -85,14 +85,25 @@ signals:
     void OnError(int errorCode);
 };
 
-// Error codes of a failed conversion, as OnError delivers them.
+// Error codes of a failed conversion, as OnError delivers them. The codes from -14 to -19 and from
+// -21 to -23 name devices and drivers of the platform the codes come from; no engine here sends them,
+// but the run still has a text for each.
 namespace ConvertError {
 constexpr int Busy = -10;              // a conversion was started while one runs
 constexpr int Memory = -11;            // out of memory
 constexpr int WrongFormat = -12;       // the source cannot be opened or decoded
 constexpr int UnsupportedFormat = -13; // the source holds no audio the component handles
+constexpr int OutputDevice = -14;
+constexpr int InputDevice = -15;
+constexpr int MixerDriver = -16;
+constexpr int AcmDriver = -17;
+constexpr int FileInUse = -18;
+constexpr int InvalidOperation = -19;
 constexpr int InvalidParameters =
-    -20;                        // the destination cannot be created (missing folder, no permission, empty)
+    -20; // the destination cannot be created (missing folder, no permission, empty)
+constexpr int CdDriver = -21;
+constexpr int ControlNotInstalled = -22;
+constexpr int IndexOutOfRange = -23;
 constexpr int Stream = -24;     // writing the output failed (full disk, I/O error)
 constexpr int Unexpected = -40; // anything else
 } // namespace ConvertError

@@ -1,4 +1,4 @@
-#include "scan/dc_thread.h"
+#include "scan/worker_thread.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -419,4 +419,4 @@ void TdcCustomThread::RunOnMainThread(const TdcMainThreadCall& call) {
 
 } // namespace quillotone
 
-#include "dc_thread.moc"
+#include "worker_thread.moc"

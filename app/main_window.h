@@ -4,13 +4,13 @@
 
 #include "app/conversion_list.h"
 #include "app/conversion_list_model.h"
+#include "app/drop_import.h"
 #include "app/help.h"
 #include "app/settings_store.h"
 #include "app/window_parts.h"
-#include "conversion/audio_convert.h"
-#include "conversion/audio_information.h"
+#include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
-#include "scan/disk_scanner.h"
+#include "conversion/information_interface.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -19,7 +19,6 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QEventLoop;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,7 +34,6 @@ class QToolButton;
 namespace quillotone {
 
 class IUserInterface;
-class TfrmLoad;
 class TfrmMain;
 
 struct MainWindowParts {
@@ -44,7 +42,8 @@ struct MainWindowParts {
     std::function<std::unique_ptr<IAudioInformation2>()> createInformation;
     // Optional; made after the components.
     std::function<std::unique_ptr<IInspector>(TfrmMain&)> createInspector;
-    std::function<std::unique_ptr<IQualityChoices>(TfrmMain&)> createQualityChoices;
+    // Made only when there is an inspector, which it works with.
+    std::function<std::unique_ptr<IQualityChoices>(TfrmMain&, IInspector&)> createQualityChoices;
     std::function<std::unique_ptr<IConversionRun>(TfrmMain&)> createRun;
     std::function<std::unique_ptr<ITagEditor>(TfrmMain&)> createTagEditor;
 };
@@ -65,41 +64,46 @@ public:
     EncoderSettings& Settings() { return settings_; }
     ConversionList& List() { return list_; }
     ConversionListModel& ListModel() { return model_; }
+    DropImport& Drops() { return drops_; }
     IUserInterface& Ui() { return ui_; }
     const QStringList& WmaQualities() const { return wmaQualities_; }
     bool IsConverting() const { return run_ && run_->IsConverting(); }
     int SelectedRowCount() const;
+    // The options of the "Settings" tab and the bottom row, as they stand.
+    WindowOptions Options() const;
+    // Enables or disables every control that could change the list or the settings during a run.
+    void SetRunControlsEnabled(bool on);
 
     // Handlers, public so that the parts and the tests can drive them.
     void ActaddFilesExecute();
-    void actDelSelectedExecute();
-    void actDelunselectedExecute();
-    void actDelallExecute();
+    void actDelSelectedExecute() { list_.DeleteRows(selectedRows()); }
+    void actDelunselectedExecute() { list_.DeleteRowsExcept(selectedRows()); }
+    void actDelallExecute() { list_.DeleteAll(); }
     void actEdittagExecute();
-    void ActConvertExecute();
+    void ActConvertExecute() {
+        if (run_) run_->ActConvertExecute();
+    }
     void UpdateActions(); // every action's enable rule
     void PCChange(int index);
-    void cmboutFormatChange();
+    void cmboutFormatChange() {
+        if (quality_) quality_->cmboutFormatChange();
+    }
     // The inspector's values become the settings (nothing without an inspector).
-    void ReadInspector();
+    void ReadInspector() {
+        if (inspector_) inspector_->ReadInspector();
+    }
     void edtoutFolderButtonClick();
-    void chkRenameClick();
-    void rdprefixClick();
-    void rdPropertyClick();
+    void chkRenameClick() { applyRenameRules(true); }
+    void rdprefixClick() { applyRenameRules(false); }
+    void rdPropertyClick() { applyRenameRules(false); }
     void LoadSettings();
     void SaveSettings();
 
-    // Dropped files and folders: files are taken as they are, folders are searched with their
-    // sub-folders; duplicates and files the information component refuses are skipped silently.
-    void AddPaths(const QStringList& paths);
-    void DiskScanFileFound(const QString& path);
-    void DiskScanScanDone();
-    void DiskScanStopped();
-    // What a drop of `paths` keeps: files with one of the four extensions, and folders, in order.
-    static QStringList DroppedPaths(const QStringList& paths);
-
-    TdcMultiDiskScanner DiskScan;
-    bool ScanFinished = true;
+    // Dropped files and folders, by the drop import (Drops()).
+    void AddPaths(const QStringList& paths) { drops_.AddPaths(paths, *this, ui_); }
+    void DiskScanFileFound(const QString& path) { drops_.DiskScanFileFound(path); }
+    void DiskScanScanDone() { drops_.DiskScanScanDone(); }
+    void DiskScanStopped() { drops_.DiskScanStopped(); }
 
     // Controls, by their form names.
     QTabWidget* PC;
@@ -146,14 +150,8 @@ public:
     QAction* mnuHomepage;
     QAction* mnuAbout;
 
-    static const QStringList& OutputFormatNames();
-    static const QStringList& RenamePatterns();
-    static QString OpenDialogFilters();
-
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
-    // Drops on the list's viewport.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -167,14 +165,8 @@ private:
     void fillWmaQualities();
     void applyRenameRules(bool all);
     void applyOptions(const WindowOptions& options);
-    WindowOptions collectOptions() const;
-    void showComponentError(const QString& text);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
-    void bindDrops();
-    bool scanFolder(const QString& folder, TfrmLoad& load);
-    void waitUntil(const std::function<bool()>& done);
-    void wakeWait();
 
     IUserInterface& ui_;
     SettingsStore store_;
@@ -182,6 +174,7 @@ private:
     MainWindowParts parts_;
     ConversionListModel model_;
     ConversionList list_;
+    DropImport drops_;
     EncoderSettings settings_;
     QStringList wmaQualities_;
 
@@ -191,13 +184,6 @@ private:
     std::unique_ptr<IQualityChoices> quality_;
     std::unique_ptr<IConversionRun> run_;
     std::unique_ptr<ITagEditor> tagEditor_;
-    int sortColumn_ = -1;
-    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
-
-    TfrmLoad* load_ = nullptr;   // the load dialog while AddPaths runs
-    QEventLoop* wait_ = nullptr; // AddPaths' wait for the scanner
-    bool scanPending_ = false;   // a started scan whose worker has not reported its end yet
-    QString scanError_;          // an error raised while a found file was added
 };
 
 } // namespace quillotone

@@ -1,0 +1,83 @@
+// Adding dropped files and folders to the conversion list: files are taken as they are, folders
+// are searched with all their sub-folders by the folder scanner `DiskScan`; files already listed
+// or refused by the information component are skipped silently. The search and the checks work
+// without a window (Import); the window's drop adds the load dialog around them (AddPaths).
+#pragma once
+
+#include "scan/disk_scanner.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class QEventLoop;
+class QWidget;
+
+namespace quillotone {
+
+class ConversionList;
+class IUserInterface;
+
+// What an import shows while it works, and how it is cancelled. The window's is the load dialog.
+class IImportProgress {
+public:
+    virtual ~IImportProgress() = default;
+    virtual void ShowPath(const QString& path) = 0; // the path being looked at
+    virtual void Advance() = 0;                     // one more file was added
+    virtual bool IsCancelled() const = 0;
+};
+
+class DropImport final : public QObject {
+    Q_OBJECT
+public:
+    explicit DropImport(ConversionList& list, QObject* parent = nullptr);
+    ~DropImport() override; // stops a search under way
+
+    // What a drop of `paths` keeps: files with one of the four extensions, and folders, in order.
+    static QStringList DroppedPaths(const QStringList& paths);
+
+    // Adds the files and the audio files found below the folders, in order, until `progress` (if
+    // any) is cancelled. Events are processed meanwhile, so a folder search runs while this waits.
+    // Returns the text of an error that ended the operation (the rows added so far stay), or empty.
+    QString Import(const QStringList& paths, IImportProgress* progress = nullptr);
+    // Wakes Import's wait for the search, so that a cancel made in an event handler is seen at once.
+    void Wake();
+
+    // The window's operation: Import behind the load dialog, with `window` disabled meanwhile; an
+    // error is shown once the window is enabled again.
+    void AddPaths(const QStringList& paths, QWidget& window, IUserInterface& ui);
+    // Drops of local files and folders on `viewport` go to AddPaths; other drops are refused.
+    void AcceptDrops(QWidget& viewport, QWidget& window, IUserInterface& ui);
+
+    // The folder scanner's handlers.
+    void DiskScanFileFound(const QString& path);
+    void DiskScanScanDone();
+    void DiskScanStopped();
+
+    TdcMultiDiskScanner DiskScan;
+    bool ScanFinished = true;
+
+signals:
+    // AddPaths has closed its dialog and enabled the window again.
+    void Finished();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool cancelled() const;
+    bool addFile(const QString& path);
+    bool scanFolder(const QString& folder);
+    void waitUntil(const std::function<bool()>& done);
+
+    ConversionList& list_;
+    QWidget* viewport_ = nullptr; // with the window and the desktop its drops go to
+    QWidget* window_ = nullptr;
+    IUserInterface* ui_ = nullptr;
+    IImportProgress* progress_ = nullptr; // while Import runs
+    QEventLoop* wait_ = nullptr;          // Import's wait for the scanner
+    bool scanPending_ = false;            // a started scan whose worker has not reported its end yet
+    QString scanError_;                   // an error raised while a found file was added
+};
+
+} // namespace quillotone
