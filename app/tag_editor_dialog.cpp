@@ -273,6 +273,7 @@ void Tfrmtaginfo::LoadRow() {
     // A load that stops here leaves the fields empty and unedited: a save writes none of them.
     changed_ = false;
     edited_.reset();
+    tagsShown_ = false;
     const std::filesystem::path file = path.toStdString();
     std::optional<tagedit::TagFields> fields;
     try {
@@ -283,6 +284,7 @@ void Tfrmtaginfo::LoadRow() {
         return;
     }
     if (fields) showFields(*fields);
+    tagsShown_ = true;
     const auto kind = tagedit::KindFromExtension(file);
     if (kind == tagedit::AudioKind::Wav || !kind) {
         for (QWidget* w : tagFieldControls())
@@ -355,7 +357,16 @@ Tfrmtaginfo::SaveResult Tfrmtaginfo::SaveRow() {
                            QString("File \"%1\" tag writing failed!").arg(path), QMessageBox::Ok);
         return SaveResult::Done;
     }
-    host_.SetTagColumns(currentRow_, tagedit::ColumnsFromFields(fields));
+    // The row takes the fields on show; after a load that failed those are empty, not the file's, so
+    // then only the edited ones reach the row.
+    TagColumnTexts columns = tagedit::ColumnsFromFields(fields);
+    if (!tagsShown_) {
+        TagColumnTexts kept = host_.TagColumns(currentRow_);
+        for (size_t i = 0; i < kept.size(); ++i)
+            if (edited_.test(i)) kept[i] = columns[i];
+        columns = kept;
+    }
+    host_.SetTagColumns(currentRow_, columns);
     return SaveResult::Done;
 }
 

@@ -31,6 +31,7 @@ public:
     virtual int RowCount() const = 0;
     virtual QString Cell(int row, int column) const = 0; // the list's columns
     virtual void SetCell(int row, int column, const QString& text) = 0;
+    virtual TagColumnTexts TagColumns(int row) const = 0;
     virtual void SetTagColumns(int row, const TagColumnTexts& columns) = 0;
     virtual void SelectRow(int row) = 0;
     virtual int ReadPriority() const = 0;
@@ -115,6 +116,8 @@ private:
     // The tag fields the user edited since the row was loaded: a save writes exactly these (a name
     // change alone writes no tag, and after a load that failed the empty fields are not written).
     tagedit::FieldSet edited_;
+    // The load read the file's tags (or found none); false after a load that stopped with an error.
+    bool tagsShown_ = false;
     bool loading_ = false;
 };
 

@@ -18,6 +18,10 @@ void WindowTagEditorHost::SetCell(int row, int column, const QString& text) {
     w_.ListModel().SetCell(row, column, text);
 }
 
+TagColumnTexts WindowTagEditorHost::TagColumns(int row) const {
+    return w_.ListModel().TagColumns(row);
+}
+
 void WindowTagEditorHost::SetTagColumns(int row, const TagColumnTexts& columns) {
     w_.ListModel().SetTagColumns(row, columns);
 }

@@ -16,6 +16,7 @@ public:
     int RowCount() const override;
     QString Cell(int row, int column) const override;
     void SetCell(int row, int column, const QString& text) override;
+    TagColumnTexts TagColumns(int row) const override;
     void SetTagColumns(int row, const TagColumnTexts& columns) override;
     void SelectRow(int row) override;
     int ReadPriority() const override;

@@ -313,6 +313,30 @@ TEST_F(TagEditor, TagErrorsWhileTheFileIsLockedLoseNothing) {
     EXPECT_EQ(fields->Title, "Keep");
 }
 
+// After a load that failed, the fields on show are empty, not the file's: a save that succeeds then
+// changes in the row only the fields the user edited.
+TEST_F(TagEditor, SaveAfterAFailedLoadKeepsTheRowsOtherColumns) {
+    ASSERT_TRUE(testutil::makeTone(dir / "o.ogg", {"-c:a", "libvorbis"}, 0.5, 440, 44100, 2,
+                                   {"-metadata", "title=Keep", "-metadata", "album=Also"}));
+    open();
+    add({QString::fromStdString((dir / "o.ogg").string())});
+    auto holder = std::make_unique<tags::TWideFileStream>(dir / "o.ogg", tags::ModeReadWrite);
+    edit([&](Tfrmtaginfo& d) {
+        ASSERT_EQ(ui.messages.size(), 1u); // the load could not read the tags
+        holder.reset();                    // the other writer lets go before the save
+        d.edtArtist->setText("New");
+        d.accept();
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(win->ListModel().Cell(0, Column::Artist), "New");
+    EXPECT_EQ(win->ListModel().Cell(0, Column::Title), "Keep");
+    EXPECT_EQ(win->ListModel().Cell(0, Column::Album), "Also");
+    const auto fields = tagedit::ReadOggTags((dir / "o.ogg").string());
+    ASSERT_TRUE(fields);
+    EXPECT_EQ(fields->Artist, "New");
+    EXPECT_EQ(fields->Title, "Keep");
+}
+
 TEST_F(TagEditor, DeletedFileIsNeitherLoadedNorSaved) {
     open();
     add({makeMp3("a.mp3", "Kept"), makeMp3("gone.mp3", "Gone")});
