@@ -144,6 +144,7 @@ void TConversionRun::ConvertCurrentRow() {
     if (s.promptExist && QFileInfo::exists(destination_) &&
         !host_.AskYesNo("Overwrite Confirm", destination_ + " already exists. Do you want to replace it?")) {
         host_.SetMark(currentRow_, RowMark::NotConverted);
+        reportRow(RowOutcome::Skipped, "the output exists");
         nextRowOrEnd(false);
         return;
     }
@@ -205,6 +206,14 @@ void TConversionRun::OnError(int code) {
     state_ = RunState::Failed;
     if (code == 0) return; // not an error code: the wait would go on
     fileActive_ = false;
+    QString reason = ConversionErrorMessage(code).trimmed();
+    if (reason.endsWith(',')) reason.chop(1);
+    reportRow(RowOutcome::Failed, reason);
+    if (host_.Settings().goOnAfterError) {
+        host_.SetMark(currentRow_, RowMark::NotConverted);
+        nextRowOrEnd(false);
+        return;
+    }
     ShowConversionError(code);
     host_.SetCaption(CaptionConvert);
     endRun();
@@ -213,7 +222,18 @@ void TConversionRun::OnError(int code) {
 void TConversionRun::fileDone() {
     host_.SetMark(currentRow_, RowMark::Converted);
     if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
+    reportRow(RowOutcome::Converted, QString());
     nextRowOrEnd(true);
+}
+
+void TConversionRun::reportRow(RowOutcome outcome, const QString& reason) {
+    RowResult r;
+    r.row = currentRow_;
+    r.outcome = outcome;
+    r.source = host_.RowCells(currentRow_).source;
+    r.destination = destination_;
+    r.reason = reason;
+    host_.RowFinished(r);
 }
 
 void TConversionRun::nextRowOrEnd(bool converted) {
@@ -236,6 +256,7 @@ void TConversionRun::endRun() {
     timeState_->stop();
     host_.SetRunControlsEnabled(true);
     host_.SetProgressVisible(false);
+    emit Finished();
 }
 
 void TConversionRun::stepFailed(const QString& text) {

@@ -27,6 +27,19 @@ struct RunSettings {
     bool promptExist = false;     // chkPromptExist
     bool showSuccess = false;     // chkShowSucc
     bool openDestination = false; // chkOpenDst
+    // A failed row does not end the run: it is reported and the next row goes on.
+    bool goOnAfterError = false;
+};
+
+// How a row of a run ended.
+enum class RowOutcome { Converted, Skipped, Failed };
+
+struct RowResult {
+    int row = 0;
+    RowOutcome outcome = RowOutcome::Converted;
+    QString source;
+    QString destination; // the output written, or the one that was meant
+    QString reason;      // why the row was skipped or failed
 };
 
 // The main window as the run sees it.
@@ -56,6 +69,8 @@ public:
     virtual void ExploreFolder(const QString& folder) = 0;
     // The application's general error display for an error that escaped an event handler.
     virtual void ShowGeneralError(const QString& text) = 0;
+    // Each row the run reached, once, when it is done with it.
+    virtual void RowFinished(const RowResult& result) { (void)result; }
 };
 
 // Writes the row's tags into a converted file.
@@ -89,6 +104,10 @@ public:
     static QString ConversionErrorText(int code);
     static QString ConversionErrorMessage(int code);
 
+signals:
+    // The run is over: every row done, stopped, or ended by an error.
+    void Finished();
+
 private:
     void ConvertCurrentRow();
     void TimeStateTimer();
@@ -99,6 +118,7 @@ private:
     void nextRowOrEnd(bool converted);
     void endRun();
     void stepFailed(const QString& text);
+    void reportRow(RowOutcome outcome, const QString& reason);
     QString destinationFor(int row, const RunSettings& settings) const;
 
     IAudioConvert& convert_;

@@ -109,6 +109,31 @@ TEST_F(RunFixture, NoForTheLastRowEndsWithoutCompletionActions) {
     expectIdleWindow();
 }
 
+// Every row the run reaches is reported once, and a run told to go on after an error converts the
+// rows after the failed one.
+TEST_F(RunFixture, GoingOnAfterAnErrorReportsEveryRow) {
+    rows(4);
+    host.settings.goOnAfterError = true;
+    host.settings.promptExist = true;
+    QDir().mkpath(out);
+    testutil::writeFile(outFile(0).toStdString(), {1});
+    host.answers = {false};
+    convert.scripts = {Script{{20}, -12, {}}};
+    int finishedSignals = 0;
+    QObject::connect(&run, &TConversionRun::Finished, [&] { ++finishedSignals; });
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.matching("row"),
+              (QStringList{"row 0 skipped /src/f0.wav -> " + outFile(0) + ": the output exists",
+                           "row 1 failed /src/f1.wav -> " + outFile(1) + ": Wrong file format",
+                           "row 2 converted /src/f2.wav -> " + outFile(2) + ": ",
+                           "row 3 converted /src/f3.wav -> " + outFile(3) + ": "}));
+    EXPECT_TRUE(host.matching("error").isEmpty());
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0, 2, 2}));
+    EXPECT_EQ(finishedSignals, 1);
+    expectIdleWindow();
+}
+
 TEST_F(RunFixture, YesToTheQuestionConverts) {
     rows(1);
     host.settings.promptExist = true;

@@ -141,6 +141,12 @@ public:
     void ShowPlainMessage(const QString& text) override { log << "plain " + text; }
     void ExploreFolder(const QString& folder) override { log << "explore " + folder; }
     void ShowGeneralError(const QString& text) override { log << "general " + text; }
+    void RowFinished(const RowResult& r) override {
+        static const char* const names[] = {"converted", "skipped", "failed"};
+        log << QString("row %1 %2 %3 -> %4: %5")
+                   .arg(r.row)
+                   .arg(names[int(r.outcome)], r.source, r.destination, r.reason);
+    }
 
     QStringList matching(const QString& start) const {
         QStringList out;
