@@ -3,6 +3,7 @@
 #include "app/conversion_list_model.h"
 #include "app/tfrm_main.h"
 #include "app/user_interface.h"
+#include "tagedit/carry.h"
 #include "tagedit/format_tags.h"
 
 #include <QAction>

@@ -8,13 +8,27 @@ namespace tags {
 
 namespace {
 
-constexpr std::array<std::string_view, kPictureTypeCount> kTypeNames = {
-    "other picture",      "file icon",         "other file icon",     "front cover",
-    "back cover",         "leaflet page",      "media picture",       "lead artist picture",
-    "artist picture",     "conductor picture", "band picture",        "composer picture",
-    "lyricist picture",   "recording location", "picture during recording", "picture during performance",
-    "video capture",      "fish picture",      "illustration",        "band logo",
-    "publisher logo"};
+constexpr std::array<std::string_view, kPictureTypeCount> kTypeNames = {"other picture",
+                                                                        "file icon",
+                                                                        "other file icon",
+                                                                        "front cover",
+                                                                        "back cover",
+                                                                        "leaflet page",
+                                                                        "media picture",
+                                                                        "lead artist picture",
+                                                                        "artist picture",
+                                                                        "conductor picture",
+                                                                        "band picture",
+                                                                        "composer picture",
+                                                                        "lyricist picture",
+                                                                        "recording location",
+                                                                        "picture during recording",
+                                                                        "picture during performance",
+                                                                        "video capture",
+                                                                        "fish picture",
+                                                                        "illustration",
+                                                                        "band logo",
+                                                                        "publisher logo"};
 
 uint32_t Be16(const unsigned char* p) {
     return uint32_t(p[0]) << 8 | p[1];
@@ -69,8 +83,8 @@ void SniffImageSize(TPicture& picture) {
                 continue;
             }
             const size_t length = Be16(p + at + 2);
-            const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                               marker != 0xCC;
+            const bool frame =
+                marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
             if (frame && at + 10 <= d.size()) {
                 picture.height = Be16(p + at + 5);
                 picture.width = Be16(p + at + 7);

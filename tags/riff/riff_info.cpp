@@ -90,9 +90,9 @@ bool TRiffInfo::ReadFrom(TStream& stream) {
             const uint32_t size = ReadLe32(h + 4);
             if (size > end - at - kChunkHeader) break; // damaged: as far as it is sound
             const std::vector<uint8_t> value = stream.ReadBytes(size);
-            items_.push_back({std::string(reinterpret_cast<const char*>(h), 4),
-                              ValueText(std::string_view(reinterpret_cast<const char*>(value.data()),
-                                                         value.size()))});
+            items_.push_back(
+                {std::string(reinterpret_cast<const char*>(h), 4),
+                 ValueText(std::string_view(reinterpret_cast<const char*>(value.data()), value.size()))});
             at += kChunkHeader + size + (size & 1);
         }
     }
