@@ -19,7 +19,7 @@ QString noText() {
 #define Q_FIELD(member) [](StoredSettings& s) -> SettingField { return &s.member; }
 
 // Indexes count the items of cmboutFormat (4), cmbRename (14), cmbReadpriority (4), cmbWriteFormat (6).
-const std::array<SettingEntry, 43> kTable{{
+const std::array<SettingEntry, 44> kTable{{
     {"MP3SampleRate", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.mp3.Mp3SampleRate)},
     {"MP3Channel", SettingType::Integer, 2, nullptr, 0, Q_FIELD(encoder.mp3.Mp3ChannelMode)},
     {"MP3Bitrate", SettingType::Integer, 256, nullptr, 0, Q_FIELD(encoder.mp3.Mp3Bitrate)},
@@ -65,6 +65,7 @@ const std::array<SettingEntry, 43> kTable{{
     {"OpenDest", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.OpenDest)},
     {"ReadPriority", SettingType::Index, 2, nullptr, 4, Q_FIELD(window.ReadPriority)},
     {"WriteFormat", SettingType::Index, 2, nullptr, 6, Q_FIELD(window.WriteFormat)},
+    {"CopySourceTags", SettingType::Boolean, 1, nullptr, 0, Q_FIELD(window.CopySourceTags)},
 }};
 
 #undef Q_FIELD

@@ -324,11 +324,15 @@ QWidget* TfrmMain::buildSettingsTab() {
     cmbWriteFormat->addItems({"ID3v1", "ID3v2", "APEv2", "ID3v1 & ID3v2", "ID3v1 & APEv2", "ID3v2 & APEv2"});
     cmbReadpriority->setCurrentIndex(2);
     cmbWriteFormat->setCurrentIndex(3);
+    chkCopyTags = new QCheckBox("Copy pictures and other tags from the source", gbTag);
+    chkCopyTags->setObjectName("chkCopyTags");
+    chkCopyTags->setChecked(true);
     auto* tagGrid = new QGridLayout(gbTag);
     tagGrid->addWidget(label("Read priority: ", cmbReadpriority, gbTag), 0, 0);
     tagGrid->addWidget(cmbReadpriority, 0, 1);
     tagGrid->addWidget(label("Write format: ", cmbWriteFormat, gbTag), 1, 0);
     tagGrid->addWidget(cmbWriteFormat, 1, 1);
+    tagGrid->addWidget(chkCopyTags, 2, 0, 1, 2);
     tagGrid->setColumnStretch(1, 1);
 
     // Rename
@@ -591,6 +595,7 @@ WindowOptions TfrmMain::collectOptions() const {
     o.OpenDest = chkOpenDst->isChecked();
     o.ReadPriority = cmbReadpriority->currentIndex();
     o.WriteFormat = cmbWriteFormat->currentIndex();
+    o.CopySourceTags = chkCopyTags->isChecked();
     return o;
 }
 
@@ -624,6 +629,7 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     chkOpenDst->setChecked(o.OpenDest);
     cmbReadpriority->setCurrentIndex(o.ReadPriority < 0 ? -1 : o.ReadPriority);
     cmbWriteFormat->setCurrentIndex(o.WriteFormat < 0 ? -1 : o.WriteFormat);
+    chkCopyTags->setChecked(o.CopySourceTags);
 }
 
 void TfrmMain::LoadSettings() {

@@ -79,10 +79,10 @@ void WindowRunHost::SetProgressValue(int percent) {
 }
 
 void WindowRunHost::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls = {w_.edtoutFolder,  w_.cmboutFormat, w_.gbFileaname, w_.chkPromptExist,
-                                      w_.chkShowSucc,   w_.chkOpenDst,   w_.Inspector,   w_.gvConvert,
-                                      w_.btnEdittag,    w_.cmbQuality,   w_.btnDelete,   w_.cmbReadpriority,
-                                      w_.cmbWriteFormat};
+    const QList<QWidget*> controls = {w_.edtoutFolder,   w_.cmboutFormat, w_.gbFileaname, w_.chkPromptExist,
+                                      w_.chkShowSucc,    w_.chkOpenDst,   w_.Inspector,   w_.gvConvert,
+                                      w_.btnEdittag,     w_.cmbQuality,   w_.btnDelete,   w_.cmbReadpriority,
+                                      w_.cmbWriteFormat, w_.chkCopyTags};
     for (QWidget* c : controls)
         c->setEnabled(on);
     w_.ActaddFiles->setEnabled(on);
@@ -121,9 +121,14 @@ void AddRunPart(MainWindowParts& parts) {
             std::array<tagedit::TagText, tagedit::kFieldCount> columns;
             for (int i = 0; i < tagedit::kFieldCount; ++i)
                 columns[size_t(i)] = m.Cell(row, Column::Artist + i).toStdString();
-            tagedit::TagFields fields = tagedit::FieldsFromColumns(columns);
-            tagedit::TagConvertedFile(destination.toStdString(), fields, outFormat,
-                                      window->cmbWriteFormat->currentIndex());
+            const tagedit::TaggingResult tagged = tagedit::TagConvertedRow(
+                m.Path(row).toStdString(), destination.toStdString(), tagedit::FieldsFromColumns(columns),
+                outFormat, window->cmbWriteFormat->currentIndex(), window->cmbReadpriority->currentIndex(),
+                window->chkCopyTags->isChecked());
+            QStringList notCarried;
+            for (const std::string& lost : tagged.notCarried)
+                notCarried << QString::fromStdString(lost);
+            return notCarried;
         });
         return part;
     };

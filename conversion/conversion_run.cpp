@@ -115,6 +115,7 @@ void TConversionRun::ActConvertExecute() {
         host_.SetRunControlsEnabled(false);
         active_ = true;
         currentRow_ = 0;
+        notCarried_.clear();
         host_.SetCaption(CaptionStop);
         startedByClick_ = true;
         ConvertCurrentRow();
@@ -216,7 +217,10 @@ void TConversionRun::OnError(int code) {
 
 void TConversionRun::fileDone() {
     host_.SetMark(currentRow_, 2);
-    if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
+    if (tagConvertedFile_) {
+        const QStringList lost = tagConvertedFile_(destination_, currentRow_, outFormat_);
+        if (!lost.isEmpty()) notCarried_.insert(currentRow_, lost);
+    }
     nextRowOrEnd(true);
 }
 

@@ -6,8 +6,10 @@
 #include "conversion/audio_convert.h"
 #include "conversion/output_naming.h"
 
+#include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -54,8 +56,9 @@ public:
     virtual void ShowGeneralError(const QString& text) = 0;
 };
 
-// Writes the row's tags into a converted file (destination path, row, output format 0-3).
-using TagConvertedFileFn = std::function<void(const QString& destination, int row, int outFormat)>;
+// Writes the row's tags into a converted file (destination path, row, output format 0-3); the result
+// names what the output's tags could not hold, empty when they hold it all.
+using TagConvertedFileFn = std::function<QStringList(const QString& destination, int row, int outFormat)>;
 
 class TConversionRun final : public QObject {
     Q_OBJECT
@@ -78,6 +81,9 @@ public:
     int CurrentRow() const { return currentRow_; }
     int Percent() const { return percent_; }
     int ErrorCode() const { return errorCode_; }
+    // What the tagging could not carry into each converted file of the run (or the last run), by row;
+    // rows that lost nothing are not in it.
+    const QMap<int, QStringList>& NotCarried() const { return notCarried_; }
     QTimer& TimeState() { return *timeState_; }
     const QTimer& TimeState() const { return *timeState_; }
 
@@ -101,6 +107,7 @@ private:
     IConversionRunHost& host_;
     QTimer* timeState_;
     TagConvertedFileFn tagConvertedFile_;
+    QMap<int, QStringList> notCarried_;
 
     RunState state_ = RunState::Idle;
     bool active_ = false;     // a run is under way

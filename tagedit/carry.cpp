@@ -1037,4 +1037,12 @@ TaggingResult TagConvertedFile(const std::filesystem::path& destination, const T
     return result;
 }
 
+TaggingResult TagConvertedRow(const std::filesystem::path& source, const std::filesystem::path& destination,
+                              const TagFields& fields, int outputFormat, int writeFormat, int readPriority,
+                              bool copySourceTags) {
+    if (!copySourceTags) return TagConvertedFile(destination, fields, outputFormat, writeFormat);
+    const SourceTags carried = ReadSourceTags(source, readPriority);
+    return TagConvertedFile(destination, fields, outputFormat, writeFormat, &carried);
+}
+
 } // namespace tagedit

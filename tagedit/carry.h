@@ -61,4 +61,10 @@ struct TaggingResult {
 TaggingResult TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields,
                                int outputFormat, int writeFormat, const SourceTags* source = nullptr);
 
+// The run's tagging step for one converted row: the source's tags are read by the read priority when
+// `copySourceTags` is on (the Settings tab's option), and carried as above; off, the ten fields alone.
+TaggingResult TagConvertedRow(const std::filesystem::path& source, const std::filesystem::path& destination,
+                              const TagFields& fields, int outputFormat, int writeFormat, int readPriority,
+                              bool copySourceTags);
+
 } // namespace tagedit

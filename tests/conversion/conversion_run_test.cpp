@@ -238,7 +238,11 @@ TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     rows(2);
     host.settings.outFormat = 1;
     std::vector<std::tuple<QString, int, int>> tagged;
-    run.SetTagConvertedFile([&](const QString& d, int row, int f) { tagged.emplace_back(d, row, f); });
+    bool lose = true;
+    run.SetTagConvertedFile([&](const QString& d, int row, int f) {
+        tagged.emplace_back(d, row, f);
+        return lose && row == 1 ? QStringList{"picture (front cover)", "Lyrics"} : QStringList{};
+    });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     ASSERT_EQ(convert.calls.size(), 2u);
@@ -246,6 +250,13 @@ TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     EXPECT_EQ(convert.calls[0].destination, out + "/f0.ogg");
     ASSERT_EQ(tagged.size(), 2u);
     EXPECT_EQ(tagged[1], std::make_tuple(out + "/f1.ogg", 1, 1));
+    // what the tagging could not carry stays with its row until the next run starts
+    EXPECT_EQ(run.NotCarried(), (QMap<int, QStringList>{{1, {"picture (front cover)", "Lyrics"}}}));
+    lose = false;
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(tagged.size(), 4u);
+    EXPECT_TRUE(run.NotCarried().isEmpty());
 }
 
 TEST_F(RunFixture, ComponentCallErrorOnTheFirstRowIsSilent) {
@@ -275,6 +286,7 @@ TEST_F(RunFixture, TaggingErrorEndsTheRun) {
     run.SetTagConvertedFile([&](const QString&, int row, int) {
         ++tags;
         if (row == 1) throw std::runtime_error("cannot open the output");
+        return QStringList{};
     });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
