@@ -137,7 +137,7 @@ const std::array<FieldMapping, kFieldCount> FieldMap = {{
      "ITCH"},
 }};
 
-// Names as mutagen, TagLib and the common players write them. "Cover Art (...)", METADATA_BLOCK_PICTURE,
+// Names as the common taggers and players write them. "Cover Art (...)", METADATA_BLOCK_PICTURE,
 // APIC and WM/Picture hold the pictures; the track total rides on the ten fields' track text.
 const std::array<CommonFieldMapping, 37> CommonFieldMap = {{
     {"Album artist", "TPE2", "Album Artist", "ALBUMARTIST", "WM/AlbumArtist", Part::Whole, "ALBUM ARTIST"},
