@@ -216,11 +216,13 @@ QWidget* TfrmMain::buildSettingsTab() {
     cmbWriteFormat = named(new QComboBox(gbTag), "cmbWriteFormat");
     for (const tagedit::WriteFormatEntry& e : tagedit::WriteFormats)
         cmbWriteFormat->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
+    chkCopyTags = named(new QCheckBox("Copy pictures and other tags from the source", gbTag), "chkCopyTags");
     auto* tagGrid = new QGridLayout(gbTag);
     tagGrid->addWidget(label("Read priority: ", cmbReadpriority, gbTag), 0, 0);
     tagGrid->addWidget(cmbReadpriority, 0, 1);
     tagGrid->addWidget(label("Write format: ", cmbWriteFormat, gbTag), 1, 0);
     tagGrid->addWidget(cmbWriteFormat, 1, 1);
+    tagGrid->addWidget(chkCopyTags, 2, 0, 1, 2);
     tagGrid->setColumnStretch(1, 1);
 
     // Rename
@@ -447,6 +449,7 @@ WindowOptions TfrmMain::Options() const {
     o.OpenDest = chkOpenDst->isChecked();
     o.ReadPriority = cmbReadpriority->currentIndex();
     o.WriteFormat = cmbWriteFormat->currentIndex();
+    o.CopySourceTags = chkCopyTags->isChecked();
     return o;
 }
 
@@ -480,6 +483,7 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     chkOpenDst->setChecked(o.OpenDest);
     cmbReadpriority->setCurrentIndex(o.ReadPriority < 0 ? -1 : o.ReadPriority);
     cmbWriteFormat->setCurrentIndex(o.WriteFormat < 0 ? -1 : o.WriteFormat);
+    chkCopyTags->setChecked(o.CopySourceTags);
 }
 
 void TfrmMain::LoadSettings() {
@@ -524,9 +528,9 @@ void TfrmMain::UpdateActions() {
 }
 
 void TfrmMain::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,   chkPromptExist, chkShowSucc,
-                                   chkOpenDst,   Inspector,       gvConvert,     btnEdittag,     cmbQuality,
-                                   btnDelete,    cmbReadpriority, cmbWriteFormat};
+    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,    chkPromptExist, chkShowSucc,
+                                   chkOpenDst,   Inspector,       gvConvert,      btnEdittag,     cmbQuality,
+                                   btnDelete,    cmbReadpriority, cmbWriteFormat, chkCopyTags};
     for (QWidget* c : controls)
         c->setEnabled(on);
     ActaddFiles->setEnabled(on);

@@ -118,6 +118,7 @@ public:
     QTableView* gvConvert;
     QComboBox* cmbReadpriority;
     QComboBox* cmbWriteFormat;
+    QCheckBox* chkCopyTags;
     QGroupBox* gbFileaname;
     QCheckBox* chkRename;
     QRadioButton* rdprefix;

@@ -1,4 +1,4 @@
-// The persisted settings: the 43 stored values, one table that both loading and saving walk.
+// The persisted settings: the 44 stored values, one table that both loading and saving walk.
 #pragma once
 
 #include "conversion/encoder_settings.h"
@@ -31,6 +31,7 @@ struct WindowOptions {
     bool OpenDest = false;
     int32_t ReadPriority = tagedit::kDefaultReadPriority;
     int32_t WriteFormat = tagedit::kDefaultWriteFormat;
+    bool CopySourceTags = true; // a conversion carries the source's pictures and other tags
 };
 
 struct StoredSettings {

@@ -3,6 +3,7 @@
 #include "app/conversion_list_model.h"
 #include "app/main_window.h"
 #include "app/user_interface.h"
+#include "tagedit/carry.h"
 #include "tagedit/format_tags.h"
 
 #include <QAction>
@@ -105,9 +106,15 @@ void AddRunPart(MainWindowParts& parts) {
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
         part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
-            const tagedit::TagFields fields = tagedit::FieldsFromColumns(window->ListModel().TagColumns(row));
-            tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format),
-                                      window->Options().WriteFormat);
+            const WindowOptions o = window->Options();
+            const tagedit::TaggingResult tagged = tagedit::TagConvertedRow(
+                window->ListModel().Path(row).toStdString(), destination.toStdString(),
+                tagedit::FieldsFromColumns(window->ListModel().TagColumns(row)), static_cast<int>(format),
+                o.WriteFormat, o.ReadPriority, o.CopySourceTags);
+            QStringList notCarried;
+            for (const std::string& lost : tagged.notCarried)
+                notCarried << QString::fromStdString(lost);
+            return notCarried;
         });
         return part;
     };

@@ -7,6 +7,7 @@
 #include "conversion/conversion_run.h"
 
 #include <functional>
+#include <vector>
 
 namespace quillotone {
 
@@ -35,9 +36,15 @@ public:
     void ShowPlainMessage(const QString& text) override;
     void ExploreFolder(const QString& folder) override;
     void ShowGeneralError(const QString& text) override;
+    void RunStarted() override { results_.clear(); }
+    void RowFinished(const RowResult& result) override { results_.push_back(result); }
+
+    // The rows of the run under way or of the last one, in the order they were done.
+    const std::vector<RowResult>& Results() const { return results_; }
 
 private:
     TfrmMain& w_;
+    std::vector<RowResult> results_;
 };
 
 // On the window's conversion component and its step timer `TimeState`.

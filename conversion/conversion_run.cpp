@@ -110,6 +110,7 @@ void TConversionRun::ActConvertExecute() {
         host_.SetRunControlsEnabled(false);
         active_ = true;
         currentRow_ = 0;
+        host_.RunStarted();
         host_.SetCaption(CaptionStop);
         startedByClick_ = true;
         ConvertCurrentRow();
@@ -221,18 +222,20 @@ void TConversionRun::OnError(int code) {
 
 void TConversionRun::fileDone() {
     host_.SetMark(currentRow_, RowMark::Converted);
-    if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
-    reportRow(RowOutcome::Converted, QString());
+    QStringList notCarried;
+    if (tagConvertedFile_) notCarried = tagConvertedFile_(destination_, currentRow_, outFormat_);
+    reportRow(RowOutcome::Converted, QString(), notCarried);
     nextRowOrEnd(true);
 }
 
-void TConversionRun::reportRow(RowOutcome outcome, const QString& reason) {
+void TConversionRun::reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried) {
     RowResult r;
     r.row = currentRow_;
     r.outcome = outcome;
     r.source = host_.RowCells(currentRow_).source;
     r.destination = destination_;
     r.reason = reason;
+    r.notCarried = notCarried;
     host_.RowFinished(r);
 }
 

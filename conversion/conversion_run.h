@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -38,8 +39,9 @@ struct RowResult {
     int row = 0;
     RowOutcome outcome = RowOutcome::Converted;
     QString source;
-    QString destination; // the output written, or the one that was meant
-    QString reason;      // why the row was skipped or failed
+    QString destination;    // the output written, or the one that was meant
+    QString reason;         // why the row was skipped or failed
+    QStringList notCarried; // what of the source's tags the output could not hold
 };
 
 // The main window as the run sees it.
@@ -69,12 +71,14 @@ public:
     virtual void ExploreFolder(const QString& folder) = 0;
     // The application's general error display for an error that escaped an event handler.
     virtual void ShowGeneralError(const QString& text) = 0;
-    // Each row the run reached, once, when it is done with it.
+    // A run starts (before its first row), then each row the run reached, once, when it is done with it.
+    virtual void RunStarted() {}
     virtual void RowFinished(const RowResult& result) { (void)result; }
 };
 
-// Writes the row's tags into a converted file.
-using TagConvertedFileFn = std::function<void(const QString& destination, int row, OutFormat format)>;
+// Writes the row's tags into a converted file; the result names what the output's tags could not
+// hold, empty when they hold it all.
+using TagConvertedFileFn = std::function<QStringList(const QString& destination, int row, OutFormat format)>;
 
 class TConversionRun final : public QObject {
     Q_OBJECT
@@ -118,7 +122,7 @@ private:
     void nextRowOrEnd(bool converted);
     void endRun();
     void stepFailed(const QString& text);
-    void reportRow(RowOutcome outcome, const QString& reason);
+    void reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried = {});
     QString destinationFor(int row, const RunSettings& settings) const;
 
     IAudioConvert& convert_;

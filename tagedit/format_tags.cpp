@@ -105,30 +105,89 @@ TagText V1Genre(const TID3v1& tag) {
 const std::array<FieldMapping, kFieldCount> FieldMap = {{
     {Field::Artist, &TagFields::Artist, A::ReadWrite, V1<&TID3v1::Artist>, &TID3v1::SetArtist, A::ReadWrite,
      V2::Artist, &TID3v2::SetArtist, A::ReadWrite, "Artist", A::ReadWrite, &TOggVorbis::Artist, A::ReadWrite,
-     &TTagsData::Author},
+     &TTagsData::Author, "IART"},
     {Field::Title, &TagFields::Title, A::ReadWrite, V1<&TID3v1::Title>, &TID3v1::SetTitle, A::ReadWrite,
      V2::Title, &TID3v2::SetTitle, A::ReadWrite, "Title", A::ReadWrite, &TOggVorbis::Title, A::ReadWrite,
-     &TTagsData::Title},
+     &TTagsData::Title, "INAM"},
     {Field::Track, nullptr, A::ReadWrite, nullptr, nullptr, A::ReadWrite, V2::TrackText, nullptr,
-     A::ReadWrite, "Track", A::ReadWrite, nullptr, A::ReadWrite, &TTagsData::TrackNumber},
+     A::ReadWrite, "Track", A::ReadWrite, nullptr, A::ReadWrite, &TTagsData::TrackNumber, "ITRK"},
     {Field::Album, &TagFields::Album, A::ReadWrite, V1<&TID3v1::Album>, &TID3v1::SetAlbum, A::ReadWrite,
      V2::Album, &TID3v2::SetAlbum, A::ReadWrite, "Album", A::ReadWrite, &TOggVorbis::Album, A::ReadWrite,
-     &TTagsData::AlbumTitle},
+     &TTagsData::AlbumTitle, "IPRD"},
     {Field::Year, &TagFields::Year, A::ReadWrite, V1<&TID3v1::Year>, &TID3v1::SetYear, A::ReadWrite, V2::Year,
-     &TID3v2::SetYear, A::ReadWrite, "Year", A::ReadWrite, &TOggVorbis::Date, A::ReadWrite, &TTagsData::Year},
+     &TID3v2::SetYear, A::ReadWrite, "Year", A::ReadWrite, &TOggVorbis::Date, A::ReadWrite, &TTagsData::Year,
+     "ICRD"},
     {Field::Genre, &TagFields::Genre, A::ReadWrite, V1Genre, &TID3v1::SetGenre, A::ReadWrite, V2::Genre,
      &TID3v2::SetGenre, A::ReadWrite, "Genre", A::ReadWrite, &TOggVorbis::Genre, A::ReadWrite,
-     &TTagsData::Genre},
+     &TTagsData::Genre, "IGNR"},
     {Field::Comment, &TagFields::Comment, A::ReadWrite, V1<&TID3v1::Comment>, &TID3v1::SetComment,
      A::ReadWrite, V2::Comment, &TID3v2::SetComment, A::ReadWrite, "Comment", A::ReadWrite,
-     &TOggVorbis::Comment, A::ReadWrite, &TTagsData::Description},
+     &TOggVorbis::Comment, A::ReadWrite, &TTagsData::Description, "ICMT"},
     {Field::Copyright, &TagFields::Copyright, A::None, nullptr, nullptr, A::ReadWrite, V2::Copyright,
      &TID3v2::SetCopyright, A::ReadWrite, "Copyright", A::ReadWrite, &TOggVorbis::Copyright, A::ReadWrite,
-     &TTagsData::Copyright},
+     &TTagsData::Copyright, "ICOP"},
     {Field::URL, &TagFields::URL, A::None, nullptr, nullptr, A::ReadWrite, V2::Link, &TID3v2::SetLink,
-     A::ReadOnly, "URL", A::None, nullptr, A::ReadWrite, &TTagsData::URL},
+     A::ReadOnly, "URL", A::None, nullptr, A::ReadWrite, &TTagsData::URL, ""},
     {Field::EncodedBy, &TagFields::EncodedBy, A::None, nullptr, nullptr, A::ReadWrite, V2::Encoder,
-     &TID3v2::SetEncoder, A::ReadOnly, "Encodedby", A::None, nullptr, A::ReadWrite, &TTagsData::EncodedBy},
+     &TID3v2::SetEncoder, A::ReadOnly, "Encodedby", A::None, nullptr, A::ReadWrite, &TTagsData::EncodedBy,
+     "ITCH"},
+}};
+
+// Names as the common taggers and players write them. "Cover Art (...)", METADATA_BLOCK_PICTURE,
+// APIC and WM/Picture hold the pictures; the track total rides on the ten fields' track text.
+const std::array<CommonFieldMapping, 37> CommonFieldMap = {{
+    {"Album artist", "TPE2", "Album Artist", "ALBUMARTIST", "WM/AlbumArtist", Part::Whole, "ALBUM ARTIST"},
+    {"Disc number", "TPOS", "Disc", "DISCNUMBER", "WM/PartOfSet", Part::Number},
+    {"Disc total", "TPOS", "Disc", "DISCTOTAL", "WM/PartOfSet", Part::Total, "TOTALDISCS"},
+    {"Track total", "TRCK", "Track", "TRACKTOTAL", "WM/TrackNumber", Part::Total, "TOTALTRACKS"},
+    {"Composer", "TCOM", "Composer", "COMPOSER", "WM/Composer"},
+    {"Conductor", "TPE3", "Conductor", "CONDUCTOR", "WM/Conductor"},
+    {"Lyricist", "TEXT", "Lyricist", "LYRICIST", "WM/Writer"},
+    {"Remixer", "TPE4", "MixArtist", "REMIXER", "WM/ModifiedBy"},
+    {"Lyrics", "USLT", "Lyrics", "LYRICS", "WM/Lyrics", Part::Whole, "UNSYNCEDLYRICS"},
+    {"BPM", "TBPM", "BPM", "BPM", "WM/BeatsPerMinute"},
+    {"Grouping", "TIT1", "Grouping", "GROUPING", "WM/ContentGroupDescription"},
+    {"Subtitle", "TIT3", "Subtitle", "SUBTITLE", "WM/SubTitle"},
+    {"Label", "TPUB", "Label", "LABEL", "WM/Publisher", Part::Whole, "ORGANIZATION"},
+    {"ISRC", "TSRC", "ISRC", "ISRC", "WM/ISRC"},
+    {"Language", "TLAN", "Language", "LANGUAGE", "WM/Language"},
+    {"Original artist", "TOPE", "Original Artist", "ORIGINALARTIST", "WM/OriginalArtist"},
+    {"Original album", "TOAL", "Original Album", "ORIGINALALBUM", "WM/OriginalAlbumTitle"},
+    {"Artist sort order", "TSOP", "ArtistSort", "ARTISTSORT", "WM/ArtistSortOrder"},
+    {"Album sort order", "TSOA", "AlbumSort", "ALBUMSORT", "WM/AlbumSortOrder"},
+    {"Title sort order", "TSOT", "TitleSort", "TITLESORT", "WM/TitleSortOrder"},
+    {"Album artist sort order", "TSO2", "AlbumArtistSort", "ALBUMARTISTSORT", "WM/AlbumArtistSortOrder"},
+    {"ReplayGain track gain", "TXXX:REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_GAIN",
+     "replaygain_track_gain"},
+    {"ReplayGain track peak", "TXXX:REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_TRACK_PEAK",
+     "replaygain_track_peak"},
+    {"ReplayGain album gain", "TXXX:REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_GAIN",
+     "replaygain_album_gain"},
+    {"ReplayGain album peak", "TXXX:REPLAYGAIN_ALBUM_PEAK", "REPLAYGAIN_ALBUM_PEAK", "REPLAYGAIN_ALBUM_PEAK",
+     "replaygain_album_peak"},
+    {"MusicBrainz recording id", "UFID:http://musicbrainz.org", "MUSICBRAINZ_TRACKID", "MUSICBRAINZ_TRACKID",
+     "MusicBrainz/Track Id"},
+    {"MusicBrainz release id", "TXXX:MusicBrainz Album Id", "MUSICBRAINZ_ALBUMID", "MUSICBRAINZ_ALBUMID",
+     "MusicBrainz/Album Id"},
+    {"MusicBrainz artist id", "TXXX:MusicBrainz Artist Id", "MUSICBRAINZ_ARTISTID", "MUSICBRAINZ_ARTISTID",
+     "MusicBrainz/Artist Id"},
+    {"MusicBrainz release artist id", "TXXX:MusicBrainz Album Artist Id", "MUSICBRAINZ_ALBUMARTISTID",
+     "MUSICBRAINZ_ALBUMARTISTID", "MusicBrainz/Album Artist Id"},
+    {"MusicBrainz release group id", "TXXX:MusicBrainz Release Group Id", "MUSICBRAINZ_RELEASEGROUPID",
+     "MUSICBRAINZ_RELEASEGROUPID", "MusicBrainz/Release Group Id"},
+    {"MusicBrainz track id", "TXXX:MusicBrainz Release Track Id", "MUSICBRAINZ_RELEASETRACKID",
+     "MUSICBRAINZ_RELEASETRACKID", "MusicBrainz/Release Track Id"},
+    {"MusicBrainz work id", "TXXX:MusicBrainz Work Id", "MUSICBRAINZ_WORKID", "MUSICBRAINZ_WORKID",
+     "MusicBrainz/Work Id"},
+    {"MusicBrainz release type", "TXXX:MusicBrainz Album Type", "MUSICBRAINZ_ALBUMTYPE", "RELEASETYPE",
+     "MusicBrainz/Album Type"},
+    {"MusicBrainz release status", "TXXX:MusicBrainz Album Status", "MUSICBRAINZ_ALBUMSTATUS",
+     "RELEASESTATUS", "MusicBrainz/Album Status"},
+    {"MusicBrainz release country", "TXXX:MusicBrainz Album Release Country", "RELEASECOUNTRY",
+     "RELEASECOUNTRY", "MusicBrainz/Album Release Country"},
+    {"AcoustID", "TXXX:Acoustid Id", "ACOUSTID_ID", "ACOUSTID_ID", "Acoustid/Id"},
+    {"AcoustID fingerprint", "TXXX:Acoustid Fingerprint", "ACOUSTID_FINGERPRINT", "ACOUSTID_FINGERPRINT",
+     "Acoustid/Fingerprint"},
 }};
 
 const std::array<ReadPriorityEntry, 4> ReadPriorities = {{
@@ -312,6 +371,11 @@ std::optional<TagFields> ReadWmaTags(const std::filesystem::path& path) {
 
 bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat,
                   const FieldSet& edited) {
+    return WriteMp3Tags(path, fields, writeFormat, edited, TagHooks{});
+}
+
+bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat,
+                  const FieldSet& edited, const TagHooks& hooks) {
     if (writeFormat < 0 || writeFormat >= static_cast<int>(WriteFormats.size())) return false;
     if (edited.none()) return true;
     const WriteFormatEntry& format = WriteFormats[static_cast<size_t>(writeFormat)];
@@ -327,6 +391,7 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
         case TagType::ID3v1:
             same = mpeg.ID3v1.Exists() && (edited & WrittenTo(&FieldMapping::id3v1)).none();
             ToID3v1(mpeg.ID3v1, fields, mpeg.ID3v1.Exists() ? edited : kAllFields);
+            if (hooks.id3v1) hooks.id3v1(mpeg.ID3v1);
             break;
         case TagType::ID3v2:
             // A header that claims more than the file holds counts as no tag, and a new one goes in front
@@ -336,12 +401,14 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
                 return false;
             same = mpeg.ID3v2.Exists() && (edited & WrittenTo(&FieldMapping::id3v2)).none();
             ToID3v2(mpeg.ID3v2, fields, mpeg.ID3v2.Exists() ? edited : kAllFields);
+            if (hooks.id3v2) hooks.id3v2(mpeg.ID3v2);
             break;
         case TagType::APEv2:
             // The items the file holds now, so every item we do not own keeps its value and place.
             apeRead = mpeg.APEtag.ReadTags(path);
             same = apeRead && mpeg.APEtag.Exists() && (edited & WrittenTo(&FieldMapping::ape)).none();
             if (apeRead) ToAPEv2(mpeg.APEtag, fields, mpeg.APEtag.Exists() ? edited : kAllFields);
+            if (apeRead && hooks.ape) hooks.ape(mpeg.APEtag);
             break;
         }
     }
@@ -362,12 +429,18 @@ bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, in
             break;
         }
         if (!saved) return false;
+        if (hooks.saved) hooks.saved(format.tags[static_cast<size_t>(i)]);
     }
     return true;
 }
 
 bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited) {
-    if ((edited & WrittenTo(&FieldMapping::ogg)).none()) return true;
+    return WriteOggTags(path, fields, edited, TagHooks{});
+}
+
+bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+                  const TagHooks& hooks) {
+    if ((edited & WrittenTo(&FieldMapping::ogg)).none() && !hooks.ogg) return true;
     TOggVorbis ogg;
     if (!ogg.ReadInfo(path) || !ogg.Valid()) return false;
     // The fields that are not set still show the file's comments, which the write then keeps.
@@ -378,11 +451,17 @@ bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, co
         else
             ogg.Track = static_cast<uint16_t>(ClampTrack(fields.Track));
     }
+    if (hooks.ogg) hooks.ogg(ogg);
     return ogg.WriteComments(path);
 }
 
 bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited) {
-    if (edited.none()) return true;
+    return WriteWmaTags(path, fields, edited, TagHooks{});
+}
+
+bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+                  const TagHooks& hooks) {
+    if (edited.none() && !hooks.wma) return true;
     try {
         // The record as the file shows it: the attributes of the fields that are not set stay.
         TTagsData data;
@@ -391,7 +470,12 @@ bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields, co
             if (m.wma != Access::ReadWrite || !edited[static_cast<size_t>(m.field)]) continue;
             data.*m.wmaText = m.text ? fields.*m.text : TrackTagText(fields.Track, data.*m.wmaText);
         }
-        return WriteWmaAttributes(path, data);
+        std::vector<TAsfAttribute> added;
+        if (hooks.wma) hooks.wma(data, added);
+        std::vector<size_t> refused;
+        const bool written = WriteWmaAttributes(path, data, added, &refused);
+        if (written && hooks.wmaRefused) hooks.wmaRefused(refused);
+        return written;
     } catch (const std::exception&) {
         return false;
     }
@@ -424,22 +508,6 @@ bool WriteTags(const std::filesystem::path& path, const TagFields& fields, const
         break;
     }
     return false;
-}
-
-bool TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields, int outputFormat,
-                      int writeFormat) {
-    TagFields clamped = fields;
-    clamped.Track = ClampTrack(fields.Track);
-    switch (outputFormat) {
-    case static_cast<int>(AudioKind::Mp3):
-        return WriteMp3Tags(destination, clamped, writeFormat);
-    case static_cast<int>(AudioKind::Ogg):
-        return WriteOggTags(destination, clamped);
-    case static_cast<int>(AudioKind::Wma):
-        return WriteWmaTags(destination, clamped);
-    default: // WAV carries no tags
-        return false;
-    }
 }
 
 } // namespace tagedit

@@ -3,6 +3,7 @@
 // of a converted output file.
 #pragma once
 
+#include "tags/apev2/apetag.h"
 #include "tags/asf/wma_attributes.h"
 #include "tags/id3v1/id3v1.h"
 #include "tags/id3v2/id3v2.h"
@@ -12,8 +13,10 @@
 #include <array>
 #include <bitset>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace tagedit {
 
@@ -97,8 +100,28 @@ struct FieldMapping {
     TagText tags::TOggVorbis::*oggText; // null for Track and where Access::None
     Access wma;
     TagText tags::TTagsData::*wmaText;
+    std::string_view riff; // the RIFF INFO item of a WAV output; empty where it has none
 };
 extern const std::array<FieldMapping, kFieldCount> FieldMap; // rows in list-column order
+
+// Where a common field's value sits in a tag's text: the whole text, or the number or the total of a
+// "number/total" text.
+enum class Part : uint8_t { Whole, Number, Total };
+
+// One row of the table of common fields beyond the ten, which a conversion carries from the source's
+// tags into the output's: the field's ID3v2.3 frame (a text frame, "USLT", "TXXX:<description>" or
+// "UFID:<owner>"), APEv2 item key, Vorbis comment key and ASF attribute, as the common taggers name
+// them. ID3v2, APEv2 and ASF keep a number and its total in one "1/2" text; Vorbis keeps them apart.
+struct CommonFieldMapping {
+    std::string_view name; // as the run's report names it
+    std::string_view id3v2;
+    std::string_view ape;
+    std::string_view vorbis;
+    std::string_view asf;
+    Part part = Part::Whole;
+    std::string_view vorbisAlso = {}; // another key that readers take for the same field
+};
+extern const std::array<CommonFieldMapping, 37> CommonFieldMap;
 
 enum class TagType { ID3v1, ID3v2, APEv2 };
 
@@ -155,11 +178,23 @@ std::optional<TagFields> ReadTags(const std::filesystem::path& path, int readPri
 bool WriteTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
                int writeFormat);
 
-// Tags a converted output with its list row's fields by the output format (the drop-down's index):
-// MP3 by the write format, Ogg and WMA in their one form, WAV and unknown formats not at all; all ten
-// fields, as the output's tags are new. The result is the write's (false for WAV); a thrown
-// tags::TFileError passes through to the run.
-bool TagConvertedFile(const std::filesystem::path& destination, const TagFields& fields, int outputFormat,
-                      int writeFormat);
+// What a write adds to each tag object after the fields, before it is saved; the conversion's tagging
+// carries the source's other tags this way. `saved` hears each MP3 tag that was saved, `wmaRefused` the
+// added WMA attributes that no object could hold.
+struct TagHooks {
+    std::function<void(tags::TID3v1&)> id3v1;
+    std::function<void(tags::TID3v2&)> id3v2;
+    std::function<void(tags::TAPETag&)> ape;
+    std::function<void(TagType)> saved;
+    std::function<void(tags::TOggVorbis&)> ogg;
+    std::function<void(tags::TTagsData&, std::vector<tags::TAsfAttribute>&)> wma;
+    std::function<void(const std::vector<size_t>&)> wmaRefused;
+};
+bool WriteMp3Tags(const std::filesystem::path& path, const TagFields& fields, int writeFormat,
+                  const FieldSet& edited, const TagHooks& hooks);
+bool WriteOggTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+                  const TagHooks& hooks);
+bool WriteWmaTags(const std::filesystem::path& path, const TagFields& fields, const FieldSet& edited,
+                  const TagHooks& hooks);
 
 } // namespace tagedit

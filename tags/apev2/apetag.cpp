@@ -11,6 +11,44 @@ namespace tags {
 
 namespace {
 
+constexpr std::string_view kPictureKeys[] = {
+    "Cover Art (Other)",
+    "Cover Art (Icon)",
+    "Cover Art (Other Icon)",
+    "Cover Art (Front)",
+    "Cover Art (Back)",
+    "Cover Art (Leaflet)",
+    "Cover Art (Media)",
+    "Cover Art (Lead Artist)",
+    "Cover Art (Artist)",
+    "Cover Art (Conductor)",
+    "Cover Art (Band)",
+    "Cover Art (Composer)",
+    "Cover Art (Lyricist)",
+    "Cover Art (Recording Location)",
+    "Cover Art (During Recording)",
+    "Cover Art (During Performance)",
+    "Cover Art (Video Capture)",
+    "Cover Art (Fish)",
+    "Cover Art (Illustration)",
+    "Cover Art (Band Logotype)",
+    "Cover Art (Publisher Logotype)",
+};
+
+} // namespace
+
+std::string_view ApePictureKey(uint8_t type) {
+    return type < std::size(kPictureKeys) ? kPictureKeys[type] : std::string_view();
+}
+
+std::optional<uint8_t> ApePictureType(std::string_view key) {
+    for (size_t i = 0; i < std::size(kPictureKeys); ++i)
+        if (SameTextAscii(key, kPictureKeys[i])) return static_cast<uint8_t>(i);
+    return std::nullopt;
+}
+
+namespace {
+
 constexpr int64_t kFooterSize = 32;
 // Larger than any picture a tag holds; a bigger size field is damage, not a tag to load.
 constexpr uint32_t kMaxTagBytes = 256u << 20;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,11 @@ struct RField {
     // Bits 1-2 of the item flags: 0 text, 1 binary, 2 external link.
     uint32_t Type() const { return (Flags >> 1) & 3; }
 };
+
+// Pictures are binary items, one per picture type, named as the ID3v2 types are ("Cover Art (Front)"
+// for type 3); the value is a description (often a file name), a zero byte, and the image.
+std::string_view ApePictureKey(uint8_t type); // empty for a type beyond the table
+std::optional<uint8_t> ApePictureType(std::string_view key);
 
 class TAPETag {
 public:

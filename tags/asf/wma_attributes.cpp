@@ -146,6 +146,11 @@ bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data) {
 }
 
 bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data) {
+    return WriteWmaAttributes(path, data, {});
+}
+
+bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data,
+                        const std::vector<TAsfAttribute>& added, std::vector<size_t>* refused) {
     if (!WideFileExists(path)) return false;
     checkStillThere(path);
     TAsfEditor editor;
@@ -172,8 +177,50 @@ bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data
             if (!editor.Delete(indices.front()) || editor.Add(f.name, type, value) < 0) return false;
         }
     }
+    std::vector<std::string> replaced;
+    for (size_t i = 0; i < added.size(); ++i) {
+        const TAsfAttribute& a = added[i];
+        if (std::find(replaced.begin(), replaced.end(), UpperCaseAscii(a.name)) == replaced.end()) {
+            replaced.push_back(UpperCaseAscii(a.name));
+            std::vector<int> old = editor.AttributeIndices(a.name);
+            for (auto it = old.rbegin(); it != old.rend(); ++it)
+                if (!editor.Delete(*it)) return false;
+        }
+        if (editor.Add(a.name, a.type, a.value) < 0 && refused) refused->push_back(i);
+    }
     if (!editor.Modified()) return true;
     return editor.Flush(path);
+}
+
+std::vector<uint8_t> AsfPictureValue(const TPicture& picture) {
+    std::vector<uint8_t> out{picture.type};
+    AppendLe(out, picture.data.size(), 4);
+    for (const std::string* text : {&picture.mime, &picture.description}) {
+        const std::vector<uint8_t> units = Utf8ToUtf16Le(*text);
+        out.insert(out.end(), units.begin(), units.end());
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), picture.data.begin(), picture.data.end());
+    return out;
+}
+
+std::optional<TPicture> ParseAsfPicture(const std::vector<uint8_t>& value) {
+    if (value.size() < 5) return std::nullopt;
+    TPicture picture;
+    picture.type = value[0];
+    const uint32_t size = ReadLe32(&value[1]);
+    size_t at = 5;
+    for (std::string* text : {&picture.mime, &picture.description}) {
+        size_t end = at;
+        while (end + 1 < value.size() && (value[end] | value[end + 1]) != 0)
+            end += 2;
+        if (end + 1 >= value.size()) return std::nullopt;
+        *text = Utf16LeToUtf8(value.data() + at, end - at);
+        at = end + 2;
+    }
+    if (value.size() - at < size) return std::nullopt;
+    picture.data.assign(reinterpret_cast<const char*>(value.data()) + at, size);
+    return picture;
 }
 
 } // namespace tags

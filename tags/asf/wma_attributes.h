@@ -1,10 +1,14 @@
 // WMA attributes in one record, read and written through the ASF header editor.
 #pragma once
 
+#include "tags/asf/asf_editor.h"
+#include "tags/io/picture.h"
 #include "tags/io/stream.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace tags {
 
@@ -40,5 +44,15 @@ bool ReadWmaAttributes(const std::filesystem::path& path, TTagsData& data);
 // the file is not ASF or the rewrite fails (the file is then unchanged). Throws TFileError when the
 // file cannot be opened or its header is damaged.
 bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data);
+// The same, and then the added attributes: those of one name together replace every attribute of that
+// name that the file holds. An added attribute that no object can hold is left out, and its index goes
+// into `refused`.
+bool WriteWmaAttributes(const std::filesystem::path& path, const TTagsData& data,
+                        const std::vector<TAsfAttribute>& added, std::vector<size_t>* refused = nullptr);
+
+// The value of a "WM/Picture" attribute: picture type, data size (32 bits), MIME type and description
+// (UTF-16LE, each ending in a zero unit), then the data. None for a value that is not one.
+std::vector<uint8_t> AsfPictureValue(const TPicture& picture);
+std::optional<TPicture> ParseAsfPicture(const std::vector<uint8_t>& value);
 
 } // namespace tags

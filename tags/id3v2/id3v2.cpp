@@ -167,6 +167,13 @@ std::optional<TDescribed> SplitLink(const Bytes& content) {
     return out;
 }
 
+// The description of a TXXX or WXXX frame's content, upper-cased: readers match it without regard to case.
+std::string UserDescription(const Bytes& content) {
+    if (content.empty() || content[0] > Utf8) return {};
+    const size_t end = FindTerminator(content[0], content.data() + 1, content.size() - 1);
+    return UpperCaseAscii(Trim(DecodeString(content[0], content.data() + 1, end)));
+}
+
 std::optional<size_t> SlotOf(std::string_view id, uint8_t version) {
     for (size_t i = 0; i < Slots.size(); ++i)
         if ((version == 2 ? Slots[i].id22 : Slots[i].id) == id) return i;
@@ -242,6 +249,15 @@ void TID3v2::Set(Field field, const TagText& value) {
     if (read_ && trimmed == current && !Edited(field)) return;
     current = std::move(trimmed);
     edited_.set(static_cast<size_t>(field));
+}
+
+void TID3v2::SetTrackTotal(const TagText& total) {
+    trackTotal_ = Trim(total);
+    trackTotalSet_ = true;
+}
+
+void TID3v2::SetAddedFrames(std::vector<std::vector<uint8_t>> frames) {
+    added_ = std::move(frames);
 }
 
 void TID3v2::SetTrack(uint16_t value) {
@@ -356,14 +372,35 @@ bool TID3v2::PlanWrite(TStream& file, TWritePlan& plan) const {
         if (w.field == Field::Album && trackEdited_ && track_ > 0) {
             const size_t slash = oldTrack.find('/');
             std::string track = std::to_string(track_);
-            if (slash != std::string::npos && !Trim(oldTrack.substr(slash + 1)).empty())
+            if (trackTotalSet_) {
+                if (!trackTotal_.empty()) track += "/" + trackTotal_;
+            } else if (slash != std::string::npos && !Trim(oldTrack.substr(slash + 1)).empty()) {
                 track += "/" + Trim(oldTrack.substr(slash + 1));
+            }
             append(NewFrame("TRCK", SlotKind::Text, track, language));
         }
     }
 
-    // Every frame of the old tag goes over, unless it holds a field that was set.
+    for (const Bytes& frame : added_)
+        append(frame);
+
+    // Every frame of the old tag goes over, unless it holds a field that was set or an added frame
+    // takes its place.
+    auto replaced = [&](const TFrame23& f) {
+        for (const Bytes& a : added_) {
+            if (a.size() < 10 || std::string_view(reinterpret_cast<const char*>(a.data()), 4) != f.id)
+                continue;
+            if (f.id == "TXXX" || f.id == "WXXX") {
+                const auto mine = Content23(a), theirs = Content23(f.bytes);
+                if (mine && theirs && UserDescription(*mine) == UserDescription(*theirs)) return true;
+            } else if (f.id[0] == 'T' || a == f.bytes) {
+                return true;
+            }
+        }
+        return false;
+    };
     auto owned = [&](const TFrame23& f) {
+        if (!added_.empty() && replaced(f)) return true;
         if (f.id == "TRCK") return trackEdited_;
         if (f.id == "TYER" || f.id == "TDRC") return Edited(Field::Year);
         if (f.id == "TDAT" || f.id == "TIME") return Edited(Field::Year) && Year().empty();
@@ -387,8 +424,8 @@ bool TID3v2::PlanWrite(TStream& file, TWritePlan& plan) const {
             const bool plain =
                 std::none_of(WrittenFields.begin(), WrittenFields.end(),
                              [&](const TWritten& w) { return w.id == frame.id && w.kind != SlotKind::Text; });
-            if (plain ? !owned(TFrame23{frame.id, {}})
-                      : !owned(TFrame23{frame.id, Bytes(start, start + 10 + frame.size)}))
+            if (plain && added_.empty() ? !owned(TFrame23{frame.id, {}})
+                                        : !owned(TFrame23{frame.id, Bytes(start, start + 10 + frame.size)}))
                 frames.insert(frames.end(), start, start + 10 + frame.size);
             return;
         }

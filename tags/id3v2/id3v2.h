@@ -94,6 +94,14 @@ public:
     void SetLink(const TagText& value) { Set(Field::Link, value); }
     // A track number of 0 writes no TRCK; otherwise a total the frame had stays ("4/12").
     void SetTrack(uint16_t value);
+    // The total a written track number gets ("4/12"), in place of the one the frame had; empty for none.
+    void SetTrackTotal(const TagText& total);
+
+    // Whole ID3v2.3 frames (header included) that a write puts into the tag behind the fields' frames.
+    // Each replaces the file's frames of its ID, or of its ID and description for user text (TXXX) and
+    // user links (WXXX); a frame of another kind replaces only an equal one. Frames they do not replace
+    // stay.
+    void SetAddedFrames(std::vector<std::vector<uint8_t>> frames);
 
 private:
     void Set(Field field, const TagText& value);
@@ -101,6 +109,9 @@ private:
     bool read_ = false; // ReadTags filled the fields
     std::bitset<static_cast<size_t>(Field::Count)> edited_;
     bool trackEdited_ = false;
+    bool trackTotalSet_ = false;
+    TagText trackTotal_;
+    std::vector<std::vector<uint8_t>> added_;
     mutable std::string error_;
     bool exists_ = false;
     uint8_t versionId_ = 0;

@@ -442,6 +442,40 @@ Bytes MakeFrame(std::string_view id, const Bytes& content, uint8_t statusFlags, 
     return out;
 }
 
+Bytes PictureContent(const TPicture& picture) {
+    const uint8_t enc = EncodingFor(picture.description);
+    Bytes out{enc};
+    const std::string mime = Utf8ToLatin1(picture.mime);
+    out.insert(out.end(), mime.begin(), mime.end());
+    out.push_back(0);
+    out.push_back(picture.type);
+    const Bytes description = EncodeString(enc, picture.description);
+    out.insert(out.end(), description.begin(), description.end());
+    out.insert(out.end(), TerminatorSize(enc), 0);
+    out.insert(out.end(), picture.data.begin(), picture.data.end());
+    return out;
+}
+
+std::optional<TPicture> ParsePicture(const Bytes& content) {
+    if (content.empty() || content[0] > Utf8) return std::nullopt;
+    const uint8_t enc = content[0];
+    const uint8_t* p = content.data() + 1;
+    size_t n = content.size() - 1;
+    const size_t mimeEnd = FindTerminator(Latin1, p, n);
+    if (mimeEnd + 2 > n) return std::nullopt; // no room for the terminator and the type
+    TPicture picture;
+    picture.mime = DecodeString(Latin1, p, mimeEnd);
+    picture.type = p[mimeEnd + 1];
+    p += mimeEnd + 2;
+    n -= mimeEnd + 2;
+    const size_t end = FindTerminator(enc, p, n);
+    if (end == n) return std::nullopt;
+    picture.description = DecodeString(enc, p, end);
+    const size_t dataAt = end + TerminatorSize(enc);
+    picture.data.assign(reinterpret_cast<const char*>(p) + dataAt, n - dataAt);
+    return picture;
+}
+
 namespace {
 
 // Where the encoded strings of a frame sit: after `prefix` bytes behind the encoding byte (or after a

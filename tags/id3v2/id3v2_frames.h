@@ -2,6 +2,7 @@
 // version into ID3v2.3 frames. Used by TID3v2 and its tests; nothing here touches a file.
 #pragma once
 
+#include "tags/io/picture.h"
 #include "tags/io/stream.h"
 
 #include <cstdint>
@@ -81,6 +82,11 @@ Bytes EncodeString(uint8_t encoding, std::string_view utf8);
 
 // A frame with a 2.3 header (plain size, the given flags) around the content.
 Bytes MakeFrame(std::string_view id, const Bytes& content, uint8_t statusFlags = 0, uint8_t formatFlags = 0);
+
+// An APIC frame's content (the description in Latin-1 when it fits, else UTF-16) and back; none for
+// content that is not a sound picture.
+Bytes PictureContent(const TPicture& picture);
+std::optional<TPicture> ParsePicture(const Bytes& content);
 
 // Text fields of a 2.4 frame in UTF-16BE or UTF-8, which 2.3 does not know, re-encoded for 2.3.
 Bytes ReencodeFor23(std::string_view id, const Bytes& content);

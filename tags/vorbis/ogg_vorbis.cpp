@@ -366,6 +366,7 @@ bool TOggVorbis::ReadInfo(TStream& stream) {
     for (size_t i = 0; i < kSlotCount; ++i)
         if (kSlots[i].field) this->*kSlots[i].field = shown.text[i];
     Track = shown.track;
+    TrackTotal = shown.trackTotal.empty() ? "" : Trim(shown.trackTotal.substr(1));
     return true;
 }
 
@@ -395,10 +396,17 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
         // valid UTF-8 only: a broken sequence becomes U+FFFD
         value[i] = Utf16ToUtf8(Utf8ToUtf16(value[i]));
     }
+    std::vector<std::string> addedKeys;
+    for (const std::string& c : AddedComments)
+        if (const size_t eq = c.find('='); eq != std::string::npos && slotOf(c.substr(0, eq)) < 0)
+            addedKeys.push_back(UpperCaseAscii(c.substr(0, eq)));
     std::vector<std::string> comments;
     for (const std::string& s : st.strings) {
         const size_t eq = s.find('=');
         const int slot = eq == std::string::npos ? -1 : slotOf(std::string_view(s).substr(0, eq));
+        if (slot < 0 && eq != std::string::npos &&
+            std::find(addedKeys.begin(), addedKeys.end(), UpperCaseAscii(s.substr(0, eq))) != addedKeys.end())
+            continue;
         if (slot < 0 || keep[static_cast<size_t>(slot)]) {
             comments.push_back(s);
             continue;
@@ -410,6 +418,9 @@ bool TOggVorbis::PlanWrite(TStream& file, TOggWritePlan& plan) const {
     for (size_t i = 0; i < kSlotCount; ++i)
         if (!keep[i] && !placed[i] && !value[i].empty())
             comments.push_back(std::string(kSlots[i].key) + "=" + value[i]);
+    for (const std::string& c : AddedComments)
+        if (const size_t eq = c.find('='); eq != std::string::npos && slotOf(c.substr(0, eq)) < 0)
+            comments.push_back(c);
     std::vector<uint8_t> packet = {0x03, 'v', 'o', 'r', 'b', 'i', 's'};
     AppendLe(packet, static_cast<uint32_t>(st.vendor.size()), 4);
     packet.insert(packet.end(), st.vendor.begin(), st.vendor.end());

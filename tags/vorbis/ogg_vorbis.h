@@ -40,11 +40,15 @@ public:
     // A key that the file holds several times shows its values joined by "; ".
     TagText Title, Artist, Album, Date, Genre, Comment, Copyright;
     uint16_t Track = 0;
+    TagText TrackTotal; // what follows the "/" of the track number's comment ("12" of "3/12")
     TagText Vendor;
     // Comments that no field owns, as stored ("KEY=value"), in file order; PERFORMER and DESCRIPTION
     // are among them, as they only stand in for an empty ARTIST or COMMENT. Read for information;
     // WriteComments keeps the file's own.
     std::vector<std::string> OtherComments;
+    // Comments ("KEY=value", the key as Vorbis allows it) that a write puts behind the others; they
+    // replace the file's comments of their keys, unless a field owns the key.
+    std::vector<std::string> AddedComments;
 
     void Clear();
     // False when the stream does not start (after an ID3v2 tag) with an Ogg page holding a Vorbis

@@ -1,4 +1,4 @@
-// The settings store: the 43 values, their defaults and checks, through the store and the window.
+// The settings store: the 44 values, their defaults and checks, through the store and the window.
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -54,14 +54,15 @@ QVariant valueOf(const SettingEntry& entry, StoredSettings& s) {
 
 class Store : public WindowFixture {};
 
-TEST_F(Store, TableHoldsTheFortyThreeValuesInOrder) {
+TEST_F(Store, TableHoldsEveryValueInOrder) {
     const auto table = SettingsTable();
-    ASSERT_EQ(table.size(), 43u);
+    ASSERT_EQ(table.size(), 44u);
     EXPECT_STREQ(table.front().name, "MP3SampleRate");
     EXPECT_STREQ(table[8].name, "EnableHighPass");
     EXPECT_STREQ(table[25].name, "PCMSamplerate");
     EXPECT_STREQ(table[27].name, "PCMSamplesize");
-    EXPECT_STREQ(table.back().name, "WriteFormat");
+    EXPECT_STREQ(table[42].name, "WriteFormat");
+    EXPECT_STREQ(table.back().name, "CopySourceTags");
 }
 
 TEST_F(Store, FirstStartTakesTheDefaultsAndCreatesTheStore) {
@@ -79,6 +80,7 @@ TEST_F(Store, FirstStartTakesTheDefaultsAndCreatesTheStore) {
     EXPECT_FALSE(win->chkOpenDst->isChecked());
     EXPECT_EQ(win->cmbReadpriority->currentText(), "ID3v2 > APEv2 > ID3v1");
     EXPECT_EQ(win->cmbWriteFormat->currentText(), "ID3v1 & ID3v2");
+    EXPECT_TRUE(win->chkCopyTags->isChecked());
     EXPECT_EQ(win->edtStartat->value(), 1);
     EXPECT_EQ(win->edtPadding->value(), 0);
     EXPECT_FALSE(win->rdprefix->isEnabled()); // the rename rules ran
@@ -185,7 +187,7 @@ TEST_F(Store, WindowWritesBooleansAsOneAndKeepsUntouchedValues) {
     EXPECT_EQ(raw.value("OutFormat").toString(), "0");
     EXPECT_EQ(raw.value("PCMSamplerate").toString(), "8");
     EXPECT_EQ(raw.value("PCMSamplesize").toString(), "22050");
-    EXPECT_EQ(raw.allKeys().size(), 43);
+    EXPECT_EQ(raw.allKeys().size(), 44);
 }
 
 TEST_F(Store, RadioButtonsAsStored) {

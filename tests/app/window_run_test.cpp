@@ -110,18 +110,84 @@ TEST(WindowRun, ProgramPartsTagEveryOutputFromItsRow) {
     win.edtoutFolder->setText(QString::fromStdString((dir / "out").string()));
     win.chkShowSucc->setChecked(false);
     win.cmbWriteFormat->setCurrentIndex(3); // "ID3v1 & ID3v2": ffprobe reads no APEv2 in MP3
-    for (int format : {0, 1, 3}) {          // MP3, Ogg, WMA; WAV gets no tags
+    for (int format : {0, 1, 2, 3}) {
         SCOPED_TRACE(format);
         win.cmboutFormat->setCurrentIndex(format);
         win.ActConvertExecute();
         ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
         ASSERT_EQ(win.ListModel().Mark(0), RowMark::Converted);
-        const char* ext = format == 0 ? "song.mp3" : format == 1 ? "song.ogg" : "song.wma";
-        testutil::ProbeInfo p = testutil::probe(dir / "out" / ext);
+        const char* const names[] = {"song.mp3", "song.ogg", "song.wav", "song.wma"};
+        testutil::ProbeInfo p = testutil::probe(dir / "out" / names[format]);
         EXPECT_EQ(p.tag("title"), "Song Title");
         EXPECT_EQ(p.tag("artist"), "Артист");
         EXPECT_EQ(p.tag("track").substr(0, 1), "4");
     }
+}
+
+// The Settings tab's option: on, an output gets the source's pictures and other tags beside the row's
+// (edited) fields and the run keeps per row what the output could not hold; off, the row's fields alone.
+TEST(WindowRun, CopiesTheSourcesOtherTagsAsTheOptionSays) {
+    testutil::TempDir dir;
+    apptest::FakeUi ui;
+    MainWindowParts parts;
+    parts.createConvert = [] { return std::unique_ptr<IAudioConvert>(std::make_unique<TAudioConvert>()); };
+    parts.createInformation = [] {
+        return std::unique_ptr<IAudioInformation2>(std::make_unique<TAudioInformation2>());
+    };
+    AddSettingsParts(parts);
+    AddRunPart(parts);
+    WindowRun* part = nullptr;
+    parts.createRun = [&, make = parts.createRun](TfrmMain& w) {
+        auto r = make(w);
+        part = static_cast<WindowRun*>(r.get());
+        return r;
+    };
+    TfrmMain win(ui, SettingsStore(QString::fromStdString((dir / "s" / "Quillotone.conf").string())),
+                 QString::fromStdString(dir.path().string()), ProductLinks{"h", "m"}, parts);
+    ASSERT_NE(part, nullptr);
+    const fs::path source = dir / "song.mp3";
+    const std::string view = QUILLOTONE_SOURCE_DIR "/tests/tagedit/carry_view.py";
+    ASSERT_TRUE(
+        testutil::makeTone(source, {"-c:a", "libmp3lame"}, 1.0, 440, 44100, 2, {"-map_metadata", "-1"}));
+    ASSERT_EQ(testutil::run({"/usr/bin/python3", view, "make", "id3v2", source.string()}).exitCode, 0);
+    win.List().AddFiles({QString::fromStdString(source.string())}, &win);
+    ASSERT_EQ(win.ListModel().rowCount(), 1);
+    win.ListModel().SetCell(0, Column::Title, "Edited");
+    win.edtoutFolder->setText(QString::fromStdString((dir / "out").string()));
+    win.chkShowSucc->setChecked(false);
+    EXPECT_TRUE(win.chkCopyTags->isChecked());
+
+    auto convert = [&](int format) {
+        win.cmboutFormat->setCurrentIndex(format);
+        win.ActConvertExecute();
+        EXPECT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
+        EXPECT_EQ(win.ListModel().Mark(0), RowMark::Converted);
+    };
+    const fs::path ogg = dir / "out" / "song.ogg";
+    convert(1);
+    const auto same = testutil::run(
+        {"/usr/bin/python3", view, "same", "id3v2", source.string(), "ogg", ogg.string(), "title"});
+    EXPECT_EQ(same.exitCode, 0) << same.out << same.err; // pictures byte-equal, every other field too
+    EXPECT_EQ(testutil::probe(ogg).tag("title"), "Edited");
+    auto notCarried = [&] {
+        const auto& results = part->host.Results();
+        return results.size() == 1 ? results[0].notCarried : QStringList{"(no single result)"};
+    };
+    EXPECT_TRUE(notCarried().isEmpty()) << notCarried().join("; ").toStdString();
+
+    convert(2); // WAV: the fields in RIFF INFO, the rest named
+    EXPECT_EQ(testutil::probe(dir / "out" / "song.wav").tag("title"), "Edited");
+    const QStringList lost = notCarried();
+    EXPECT_TRUE(lost.contains("picture (front cover)")) << lost.join("; ").toStdString();
+    EXPECT_TRUE(lost.contains("Album artist")) << lost.join("; ").toStdString();
+
+    win.chkCopyTags->setChecked(false);
+    fs::remove(ogg);
+    convert(1);
+    const auto p = testutil::probe(ogg);
+    EXPECT_EQ(p.tag("title"), "Edited");
+    EXPECT_EQ(p.tag("album_artist"), "");
+    EXPECT_TRUE(notCarried().isEmpty());
 }
 
 } // namespace

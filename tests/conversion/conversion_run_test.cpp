@@ -275,7 +275,10 @@ TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     rows(2);
     host.settings.outFormat = OutFormat::Ogg;
     std::vector<std::tuple<QString, int, OutFormat>> tagged;
-    run.SetTagConvertedFile([&](const QString& d, int row, OutFormat f) { tagged.emplace_back(d, row, f); });
+    run.SetTagConvertedFile([&](const QString& d, int row, OutFormat f) {
+        tagged.emplace_back(d, row, f);
+        return row == 1 ? QStringList{"picture (front cover)", "Lyrics"} : QStringList{};
+    });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     ASSERT_EQ(convert.calls.size(), 2u);
@@ -283,6 +286,12 @@ TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     EXPECT_EQ(convert.calls[0].destination, out + "/f0.ogg");
     ASSERT_EQ(tagged.size(), 2u);
     EXPECT_EQ(tagged[1], std::make_tuple(out + "/f1.ogg", 1, OutFormat::Ogg));
+    // what the tagging could not carry is reported with its row
+    EXPECT_EQ(host.matching("row 1 converted"),
+              QStringList{"row 1 converted /src/f1.wav -> " + out +
+                          "/f1.ogg: ; not carried: picture (front cover), Lyrics"});
+    EXPECT_EQ(host.matching("row 0 converted"),
+              QStringList{"row 0 converted /src/f0.wav -> " + out + "/f0.ogg: "});
 }
 
 TEST_F(RunFixture, ComponentCallErrorOnTheFirstRowIsSilent) {
@@ -312,6 +321,7 @@ TEST_F(RunFixture, TaggingErrorEndsTheRun) {
     run.SetTagConvertedFile([&](const QString&, int row, OutFormat) {
         ++tags;
         if (row == 1) throw std::runtime_error("cannot open the output");
+        return QStringList{};
     });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));

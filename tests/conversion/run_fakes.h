@@ -144,8 +144,9 @@ public:
     void RowFinished(const RowResult& r) override {
         static const char* const names[] = {"converted", "skipped", "failed"};
         log << QString("row %1 %2 %3 -> %4: %5")
-                   .arg(r.row)
-                   .arg(names[int(r.outcome)], r.source, r.destination, r.reason);
+                       .arg(r.row)
+                       .arg(names[int(r.outcome)], r.source, r.destination, r.reason) +
+                   (r.notCarried.isEmpty() ? QString() : "; not carried: " + r.notCarried.join(", "));
     }
 
     QStringList matching(const QString& start) const {

@@ -8,6 +8,7 @@
 #include "tags/id3v1/id3v1.h"
 #include "tags/id3v2/id3v2.h"
 #include "tags/io/files.h"
+#include "tags/riff/riff_info.h"
 #include "tags/vorbis/ogg_vorbis.h"
 #include "tags_test_support.h"
 
@@ -113,6 +114,16 @@ const std::vector<Writer>& Writers() {
                  return WriteWmaAttributes(p, data);
              });
          }},
+        {"RIFF INFO rewrite", ".wav", true, true,
+         [](const fs::path& p) {
+             return Caught([&] {
+                 TRiffInfo info;
+                 if (!info.ReadTags(p)) return false;
+                 info.Set("INAM", "Title");
+                 info.Set("ICMT", std::string(20000, 'c'));
+                 return info.WriteTags(p);
+             });
+         }},
     };
     return writers;
 }
@@ -139,6 +150,8 @@ protected:
                                        44100, 1, {"-metadata", "title=ffmpeg title"}));
         ASSERT_TRUE(testutil::makeTone(*sources_ / "tone.wma", {"-c:a", "wmav2", "-b:a", "64k"}, 0.5, 440,
                                        44100, 1, {"-metadata", "title=ffmpeg title"}));
+        ASSERT_TRUE(testutil::makeTone(*sources_ / "tone.wav", {"-c:a", "pcm_s16le"}, 0.5, 440, 44100, 1,
+                                       {"-metadata", "title=ffmpeg title"}));
         for (const Writer& w : Writers()) {
             const fs::path p = *sources_ / (std::string("done ") + w.name + w.extension);
             fs::copy_file(Source(w), p);

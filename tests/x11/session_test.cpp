@@ -6,6 +6,7 @@
 #include "app/user_interface.h"
 #include "common/test_files.h"
 #include "real_x.h"
+#include "tagedit/carry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,6 +98,7 @@ TEST(Desktop, AddConvertEditAndClose) {
         checkTheBox(win->chkPromptExist);
         checkTheBox(win->chkShowSucc);
         clearTheBox(win->chkOpenDst);
+        clearTheBox(win->chkCopyTags); // the row's fields alone: two.ogg's MOOD stays behind
         realx::clickTab(win->PC, 0);
 
         realx::DialogAnswers dialogs;
@@ -118,6 +120,8 @@ TEST(Desktop, AddConvertEditAndClose) {
             EXPECT_NEAR(p.duration, 1.0, 0.1) << name;
         }
         EXPECT_EQ(testutil::readFile(one), oneBytes);
+        EXPECT_TRUE(tagedit::ReadSourceTags(out / "two.mp3", 0).items.empty());
+        EXPECT_FALSE(tagedit::ReadSourceTags(two, 0).items.empty());
     }
     {
         SCOPED_TRACE("Edit the Ogg file's title and save with OK");
@@ -152,6 +156,7 @@ TEST(Desktop, AddConvertEditAndClose) {
         QSettings stored(qpath(settingsFile), QSettings::IniFormat);
         EXPECT_EQ(stored.value("TargetFolder").toString(), qpath(out));
         EXPECT_EQ(stored.value("PromptExist").toInt(), 1);
+        EXPECT_EQ(stored.value("CopySourceTags").toInt(), 0);
     }
 }
 
