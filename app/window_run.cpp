@@ -17,7 +17,10 @@ int WindowRunHost::RowCount() const {
 }
 
 NamingRow WindowRunHost::RowCells(int row) const {
-    const ConversionListModel& m = w_.ListModel();
+    return NamingRowOf(w_.ListModel(), row);
+}
+
+NamingRow NamingRowOf(const ConversionListModel& m, int row) {
     NamingRow r;
     r.source = m.Path(row);
     r.track = m.Cell(row, Column::TrackNumber);
@@ -104,12 +107,16 @@ void AddRunPart(MainWindowParts& parts) {
         if (!w.Convert()) return nullptr;
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
-        part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
-            const tagedit::TagFields fields = tagedit::FieldsFromColumns(window->ListModel().TagColumns(row));
-            tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format),
-                                      window->Options().WriteFormat);
-        });
+        part->run.SetTagConvertedFile(
+            TagFromRows(w.ListModel(), [window] { return window->Options().WriteFormat; }));
         return part;
+    };
+}
+
+TagConvertedFileFn TagFromRows(const ConversionListModel& model, std::function<int()> writeFormat) {
+    return [&model, writeFormat](const QString& destination, int row, OutFormat format) {
+        const tagedit::TagFields fields = tagedit::FieldsFromColumns(model.TagColumns(row));
+        tagedit::TagConvertedFile(destination.toStdString(), fields, static_cast<int>(format), writeFormat());
     };
 }
 

@@ -13,8 +13,17 @@ namespace quillotone {
 class TfrmMain;
 struct MainWindowParts;
 
+class ConversionListModel;
+
 // What a run reads from the window's options.
 RunSettings RunSettingsFrom(const WindowOptions& options);
+
+// What the naming reads from a list row.
+NamingRow NamingRowOf(const ConversionListModel& model, int row);
+
+// The run's tagging step: a converted output gets the tags of its row in the write format that
+// `writeFormat` gives when the file is done.
+TagConvertedFileFn TagFromRows(const ConversionListModel& model, std::function<int()> writeFormat);
 
 class WindowRunHost final : public IConversionRunHost {
 public:
