@@ -311,15 +311,14 @@ public:
 
     int ExitStatus() {
         clearProgress();
-        writeLine(stdout, QString("%1 converted, %2 skipped, %3 failed").arg(converted_).arg(skipped_).arg(failed_));
+        writeLine(stdout,
+                  QString("%1 converted, %2 skipped, %3 failed").arg(converted_).arg(skipped_).arg(failed_));
         std::fflush(stdout);
         return skipped_ + failed_ == 0 ? 0 : 1;
     }
 
 private:
-    static QString oneLine(QString text) {
-        return text.replace("\r\n", " ").replace('\n', ' ').simplified();
-    }
+    static QString oneLine(QString text) { return text.replace("\r\n", " ").replace('\n', ' ').simplified(); }
     void showProgress(int percent) {
         if (!progress_ || row_ < 0) return;
         const QString line = QString("\r[%1/%2] %3% %4\x1b[K")
@@ -433,7 +432,8 @@ int ConsoleMain(int argc, char** argv) {
     int appArgc = 1;
     // What the platform says while it starts (a missing runtime folder and the like) is no
     // concern of a console run; its output is for the run's lines.
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(appArgc, argv);
     qInstallMessageHandler(previous);
     QApplication::setApplicationName("Quillotone");
@@ -523,7 +523,8 @@ int ConsoleMain(int argc, char** argv) {
 void OpenPaths(TfrmMain& window, const QStringList& paths) {
     if (paths.isEmpty()) return;
     const QStringList absolute = AbsolutePaths(paths);
-    QTimer::singleShot(0, &window, [&window, absolute] { window.AddPaths(DropImport::DroppedPaths(absolute)); });
+    QTimer::singleShot(0, &window,
+                       [&window, absolute] { window.AddPaths(DropImport::DroppedPaths(absolute)); });
 }
 
 } // namespace quillotone

@@ -32,8 +32,15 @@ protected:
     // The program as a script runs it: no display, no platform chosen, the user's settings in a
     // configuration folder of its own.
     testutil::RunResult twin(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{"env", "-u", "DISPLAY", "-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY",
-                                      "XDG_CONFIG_HOME=" + at("config"), QUILLOTONE_PROGRAM};
+        std::vector<std::string> argv{"env",
+                                      "-u",
+                                      "DISPLAY",
+                                      "-u",
+                                      "QT_QPA_PLATFORM",
+                                      "-u",
+                                      "WAYLAND_DISPLAY",
+                                      "XDG_CONFIG_HOME=" + at("config"),
+                                      QUILLOTONE_PROGRAM};
         argv.insert(argv.end(), args.begin(), args.end());
         return testutil::run(argv);
     }
@@ -72,11 +79,12 @@ TEST_F(CommandLine, AFolderOfTheFourKindsConvertsIntoEachFormatWithItsTags) {
         const char* codec;
         bool tagged; // the run tags every output but WAV
     };
-    for (const Case& c : {Case{"mp3", "mp3", true}, Case{"ogg", "vorbis", true}, Case{"wav", "pcm_s16le", false},
-                          Case{"wma", "wmav2", true}}) {
+    for (const Case& c : {Case{"mp3", "mp3", true}, Case{"ogg", "vorbis", true},
+                          Case{"wav", "pcm_s16le", false}, Case{"wma", "wmav2", true}}) {
         SCOPED_TRACE(c.format);
         const std::string out = at(std::string("out-") + c.format);
-        const auto r = twin({"--convert", "--format", c.format, "--target", out, "--keep-names", at("music")});
+        const auto r =
+            twin({"--convert", "--format", c.format, "--target", out, "--keep-names", at("music")});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         const auto got = lines(r.out);
         ASSERT_EQ(got.size(), 5u) << r.out;
@@ -127,7 +135,8 @@ TEST_F(CommandLine, UsageErrorsSayWhyOnOneLineAndExitWithTwo) {
         {{"--convert", "--bogus", a}, "unknown option --bogus"},
         {{"--convert", "--format", "flac", a}, "flac"},
         {{"--convert", "--format", "mp3", "--quality", "193 kbit/s", a}, "\"192 kbit/s\""},
-        {{"--convert", "--format", "wav", "--quality", "192 kbit/s", a}, "\"16-bit Stereo 44,100Hz (CD-Quality)\""},
+        {{"--convert", "--format", "wav", "--quality", "192 kbit/s", a},
+         "\"16-bit Stereo 44,100Hz (CD-Quality)\""},
         {{"--convert", "--write-format", "ID3v9", a}, "\"ID3v1 & ID3v2\""},
         {{"--convert", "--overwrite", "maybe", a}, "maybe"},
         {{"--convert", "--jobs", "many", a}, "many"},
@@ -154,7 +163,8 @@ TEST_F(CommandLine, UsageErrorsSayWhyOnOneLineAndExitWithTwo) {
 
 TEST_F(CommandLine, TheQualityEntryIsAppliedAsTheDropDownAppliesIt) {
     tones({"a.wav"});
-    auto r = twin({"--convert", "--format", "mp3", "--quality", "64 kbit/s", "--target", at("mp3"), at("a.wav")});
+    auto r =
+        twin({"--convert", "--format", "mp3", "--quality", "64 kbit/s", "--target", at("mp3"), at("a.wav")});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NEAR(double(testutil::probe(dir / "mp3/a.mp3").bitRate), 64000, 2000);
 
@@ -175,16 +185,18 @@ TEST_F(CommandLine, TheQualityEntryIsAppliedAsTheDropDownAppliesIt) {
 TEST_F(CommandLine, StoredSettingsAreReadAndLeftByteForByte) {
     tones({"in/a.mp3", "in/b.mp3"});
     // Ogg, names kept, prompt before overwriting: a run without --overwrite skips what exists.
-    const std::string ini = "[General]\nOutFormat=1\nRename=0\nPromptExist=1\nTargetFolder=" + at("out") + "\n";
+    const std::string ini =
+        "[General]\nOutFormat=1\nRename=0\nPromptExist=1\nTargetFolder=" + at("out") + "\n";
     writeText("store/my.conf", ini);
     writeText("out/a.ogg", "keep me");
     const auto before = testutil::readFile(dir / "store/my.conf");
 
     auto r = twin({"--convert", "--settings", at("store/my.conf"), at("in")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"skipped " + at("in/a.mp3") + ": the output exists",
-                                                      "converted " + at("in/b.mp3") + " -> " + at("out/b.ogg"),
-                                                      "1 converted, 1 skipped, 0 failed"}));
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"skipped " + at("in/a.mp3") + ": the output exists",
+                                        "converted " + at("in/b.mp3") + " -> " + at("out/b.ogg"),
+                                        "1 converted, 1 skipped, 0 failed"}));
     const auto kept = testutil::readFile(dir / "out/a.ogg");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
 
@@ -206,10 +218,11 @@ TEST_F(CommandLine, FilesAndFoldersConvertInTheOrderGiven) {
     const auto r = twin({"--convert", "--format", "wav", "--target", at("out"), "--prefix", "n", at("z.mp3"),
                          at("folder"), at("b.ogg")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"converted " + at("z.mp3") + " -> " + at("out/n1.wav"),
-                                                      "converted " + at("folder/x.wav") + " -> " + at("out/n2.wav"),
-                                                      "converted " + at("b.ogg") + " -> " + at("out/n3.wav"),
-                                                      "3 converted, 0 skipped, 0 failed"}));
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"converted " + at("z.mp3") + " -> " + at("out/n1.wav"),
+                                        "converted " + at("folder/x.wav") + " -> " + at("out/n2.wav"),
+                                        "converted " + at("b.ogg") + " -> " + at("out/n3.wav"),
+                                        "3 converted, 0 skipped, 0 failed"}));
 }
 
 // `quillotone PATH...`: the window adds the paths once it runs, as a drop of them would.
