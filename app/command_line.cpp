@@ -367,7 +367,7 @@ void applyRequest(const Request& r, WindowOptions& o) {
     // The rename drop-down shows the stored pattern; a typed one replaces it.
     if (r.pattern)
         o.PropertyText = *r.pattern;
-    else if (o.PropertyIndex >= 0 && o.PropertyIndex < int(RenamePatterns.size()))
+    else if (o.PropertyText.isEmpty() && o.PropertyIndex >= 0 && o.PropertyIndex < int(RenamePatterns.size()))
         o.PropertyText = RenamePatterns[size_t(o.PropertyIndex)];
 }
 
