@@ -75,6 +75,20 @@ QStringList writeFormatTexts() {
     return out;
 }
 
+// The entries quoted and comma-separated, in lines indented by `indent` (the first one is not).
+QString wrapped(const QStringList& entries, int indent) {
+    QString out, line;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString item = quoted(entries[i]) + (i + 1 < entries.size() ? "," : "");
+        if (!line.isEmpty() && indent + line.size() + 1 + item.size() > 90) {
+            out += line + '\n' + QString(indent, ' ');
+            line.clear();
+        }
+        line += (line.isEmpty() ? "" : " ") + item;
+    }
+    return out + line;
+}
+
 QString helpText() {
     return QString(R"(Usage: quillotone [PATH...]
        quillotone --convert [OPTIONS] PATH...
@@ -118,7 +132,7 @@ Progress goes to standard error when that is a terminal.
 Exit status: 0 when every file converted, 1 when a file was skipped or failed, 2 for a
 usage error.
 )")
-        .arg(quotedList(writeFormatTexts()));
+        .arg(wrapped(writeFormatTexts(), 28));
 }
 
 bool isOption(const char* arg, const char* name) {
