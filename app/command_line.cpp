@@ -306,6 +306,7 @@ public:
         std::fflush(stdout);
     }
     void NoteError(const QString& text) { lastError_ = oneLine(text); }
+    bool HasError() const { return !lastError_.isEmpty(); }
 
     // Rows the run did not report: the one an error ended it on failed, the rest were not reached.
     void ReportUnfinished(bool started) {
@@ -525,10 +526,13 @@ int ConsoleMain(int argc, char** argv) {
         run.ActConvertExecute();
         started = finished || run.IsConverting();
         if (!finished && run.IsConverting()) app.exec();
-        if (!started && settings.targetFolder.isEmpty())
-            host.NoteError("no target folder; give --target");
-        else if (!started && !QFileInfo(settings.targetFolder).isDir())
-            host.NoteError("the target folder " + quoted(settings.targetFolder) + " cannot be created");
+        // The run says nothing when it cannot start for want of a target folder.
+        if (!started && !host.HasError()) {
+            if (settings.targetFolder.isEmpty())
+                host.NoteError("no target folder; give --target");
+            else if (!QFileInfo(settings.targetFolder).isDir())
+                host.NoteError("the target folder " + quoted(settings.targetFolder) + " cannot be created");
+        }
     }
     host.ReportUnfinished(started);
     return host.ExitStatus();

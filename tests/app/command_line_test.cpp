@@ -125,6 +125,16 @@ TEST_F(CommandLine, ABadFileAmongGoodOnesIsReportedTheRestGoesOnAndTheStatusIsOn
     EXPECT_EQ(testutil::probe(dir / "out/b.ogg").codec, "vorbis");
 }
 
+TEST_F(CommandLine, ATargetFolderThatCannotBeMadeSkipsEveryFileAndSaysWhy) {
+    tones({"a.wav"});
+    writeText("file", "a file, not a folder");
+    const auto r = twin({"--convert", "--target", at("file/out"), at("a.wav")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"skipped " + at("a.wav") + ": the target folder \"" +
+                                                          at("file/out") + "\" cannot be created",
+                                                      "0 converted, 1 skipped, 0 failed"}));
+}
+
 TEST_F(CommandLine, UsageErrorsSayWhyOnOneLineAndExitWithTwo) {
     tones({"a.wav"});
     const std::string a = at("a.wav");
