@@ -4,21 +4,23 @@
 #include "app/conversion_list.h"
 #include "app/conversion_list_model.h"
 #include "app/drop_import.h"
+#include "app/inspector.h"
 #include "app/main_window.h"
+#include "app/quality_controller.h"
 #include "app/settings_store.h"
 #include "app/user_interface.h"
 #include "app/window_run.h"
 #include "conversion/conversion_run.h"
 #include "conversion/convert_component.h"
-#include "conversion/encoder_apply.h"
-#include "conversion/encoder_lists.h"
 #include "conversion/information_component.h"
 #include "conversion/quality_choices.h"
 #include "tagedit/format_tags.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QStringDecoder>
 #include <QTimer>
 #include <cstdio>
@@ -239,14 +241,58 @@ void writeLine(FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
+// The encoder settings go through the window's inspector and quality drop-down, unseen: a pick
+// and a run read them exactly as they do in the window.
+class EncoderParts {
+public:
+    EncoderParts(IAudioConvert& convert, EncoderSettings& settings, OutFormat format)
+        : inspector_(settings, &convert.Mp3Encoder()),
+          quality_(formats_, qualities_, pane_, inspector_, settings, &convert) {
+        QStringList wma;
+        ReadWmaQualities(convert, wma);
+        inspector_.SetWmaQualities(wma);
+        inspector_.ShowSettings();
+        for (const char* name : OutFormatNames)
+            formats_.addItem(name);
+        formats_.setCurrentIndex(int(format));
+        quality_.cmboutFormatChange();
+    }
+
+    // Picks the entry as the user picks it in the drop-down.
+    void PickQuality(const QString& text) {
+        const int index = qualities_.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index < 0) {
+            QStringList entries;
+            for (int i = 0; i < qualities_.count(); ++i)
+                entries << qualities_.itemText(i);
+            throw UsageError{"the quality " + quoted(text) + " is not in the " +
+                             FormatNames[formats_.currentIndex()] + " list: " + quotedList(entries)};
+        }
+        qualities_.setCurrentIndex(index);
+        quality_.cmbQualityChange();
+    }
+
+    // What the window's run host does when a run starts.
+    void Apply() {
+        inspector_.ReadInspector();
+        quality_.cmboutFormatChange();
+    }
+
+private:
+    QComboBox formats_;
+    QComboBox qualities_;
+    QLabel pane_;
+    Inspector inspector_;
+    QualityController quality_;
+};
+
 // The run's host on the console: one line per row on stdout, progress on a terminal's stderr,
 // no one to ask (the overwrite question has its answer from the start).
 class ConsoleRunHost final : public IConversionRunHost {
 public:
-    ConsoleRunHost(ConversionListModel& model, IAudioConvert& convert, EncoderSettings& encoder,
-                   RunSettings settings, bool overwrite)
-        : model_(model), convert_(convert), encoder_(encoder), settings_(std::move(settings)),
-          overwrite_(overwrite), progress_(isatty(STDERR_FILENO) == 1) {}
+    ConsoleRunHost(ConversionListModel& model, EncoderParts& encoder, RunSettings settings, bool overwrite)
+        : model_(model), encoder_(encoder), settings_(std::move(settings)), overwrite_(overwrite),
+          progress_(isatty(STDERR_FILENO) == 1) {}
 
     int RowCount() const override { return model_.rowCount(); }
     NamingRow RowCells(int row) const override { return NamingRowOf(model_, row); }
@@ -261,7 +307,7 @@ public:
     RunSettings Settings() const override { return settings_; }
     void ApplyEncoderSettings() override {
         try {
-            if (settings_.outFormat) ApplyOutputFormat(convert_, encoder_, *settings_.outFormat);
+            encoder_.Apply();
         } catch (const std::exception& e) {
             lastError_ = QString::fromUtf8(e.what());
             throw;
@@ -352,8 +398,7 @@ private:
     }
 
     ConversionListModel& model_;
-    IAudioConvert& convert_;
-    EncoderSettings& encoder_;
+    EncoderParts& encoder_;
     RunSettings settings_;
     bool overwrite_;
     bool progress_;
@@ -384,22 +429,6 @@ void applyRequest(const Request& r, WindowOptions& o) {
         o.PropertyText = *r.pattern;
     else if (o.PropertyText.isEmpty() && o.PropertyIndex >= 0 && o.PropertyIndex < int(RenamePatterns.size()))
         o.PropertyText = RenamePatterns[size_t(o.PropertyIndex)];
-}
-
-// A quality entry picked as in the drop-down: its fields, then a preset on show applied over them.
-void chooseQuality(IAudioConvert& convert, EncoderSettings& s, OutFormat format, const QString& text) {
-    QStringList wma;
-    if (format == OutFormat::Wma) ReadWmaQualities(convert, wma);
-    const QStringList entries = QualityList(format, wma);
-    const qsizetype index = entries.indexOf(text);
-    if (index < 0)
-        throw UsageError{"the quality " + quoted(text) + " is not in the " + FormatNames[int(format)] +
-                         " list: " + quotedList(entries)};
-    ApplyQualityChoice(s, format, int(index), text);
-    if (format == OutFormat::Mp3 && s.mp3.Preset > 0 && s.mp3.Preset < PresetNames().size()) {
-        convert.Mp3Encoder().ApplyPreset(s.mp3.Preset);
-        ReadBackEncoder(convert.Mp3Encoder(), s.mp3, s.mp3.Preset, s.mp3.AltPreset);
-    }
 }
 
 int usage(const QString& text) {
@@ -469,11 +498,13 @@ int ConsoleMain(int argc, char** argv) {
 
     std::unique_ptr<IAudioConvert> convert;
     std::unique_ptr<IAudioInformation2> information;
+    std::unique_ptr<EncoderParts> encoder;
     try {
         convert = std::make_unique<TAudioConvert>();
         information = std::make_unique<TAudioInformation2>();
         convert->SetCreationSetting(-1);
-        if (request.quality) chooseQuality(*convert, stored.encoder, *format, *request.quality);
+        encoder = std::make_unique<EncoderParts>(*convert, stored.encoder, *format);
+        if (request.quality) encoder->PickQuality(*request.quality);
     } catch (const UsageError& e) {
         return usage(e.text);
     } catch (const std::exception& e) {
@@ -493,7 +524,7 @@ int ConsoleMain(int argc, char** argv) {
     QtUserInterface ui; // the list's Add Files dialogs only; a console run never opens them
     ConversionList list(model, ui);
     list.SetInformation(information.get());
-    ConsoleRunHost host(model, *convert, stored.encoder, settings, overwrite);
+    ConsoleRunHost host(model, *encoder, settings, overwrite);
 
     for (const QString& name : request.badNames)
         host.Skipped(name, "the name is not valid UTF-8");
