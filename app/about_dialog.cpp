@@ -40,7 +40,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, Help& help)
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.4);
     name->setFont(bold);
-    auto* version = new QLabel("Version 2.5", this);
+    auto* version = new QLabel(QString("Version ") + ProgramVersion, this);
     auto* titles = new QVBoxLayout;
     titles->addWidget(name);
     titles->addWidget(version);

@@ -8,6 +8,9 @@ namespace quillotone {
 
 class Help;
 
+// The program's version, as the about box and --version show it.
+inline constexpr const char* ProgramVersion = "2.5";
+
 // Underlined in the highlight colour; a click is reported, never opened by the label itself.
 class LinkLabel final : public QLabel {
     Q_OBJECT

@@ -75,6 +75,14 @@ bool ConversionList::IsValidAudioFile(const QString& path) {
     return false;
 }
 
+QString ConversionList::Refusal(const QString& path) {
+    const QFileInfo fileInfo(path);
+    if (!fileInfo.exists() || fileInfo.isDir()) return QStringLiteral("File not exist");
+    if (IsFileInList(path)) return QStringLiteral("File already exists in list");
+    if (!IsValidAudioFile(path)) return QStringLiteral("invalid audio file");
+    return {};
+}
+
 void ConversionList::AddFileRow(const QString& path) {
     const int icon = model_.AppendIcon(iconProvider_.icon(QFileInfo(path)));
     const int row = model_.AppendRow(icon);
@@ -127,18 +135,9 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
     for (qsizetype i = 0; i < n; ++i) {
         const QString& path = paths[i];
         const QString name = FileNamePart(path);
-        const QFileInfo fileInfo(path);
-        if (!fileInfo.exists() || fileInfo.isDir()) {
-            errors->AddEntry(name, path, "File not exist");
-            continue;
-        }
         try {
-            if (IsFileInList(path)) {
-                errors->AddEntry(name, path, "File already exists in list");
-                continue;
-            }
-            if (!IsValidAudioFile(path)) {
-                errors->AddEntry(name, path, "invalid audio file");
+            if (const QString refusal = Refusal(path); !refusal.isEmpty()) {
+                errors->AddEntry(name, path, refusal);
                 continue;
             }
             AddFileRow(path);

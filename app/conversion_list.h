@@ -30,6 +30,9 @@ public:
     bool IsFileInList(const QString& path) const;
     // The content must pass the component's test for the kind named by the extension.
     bool IsValidAudioFile(const QString& path);
+    // Why the list refuses the file ("File not exist", "File already exists in list", "invalid
+    // audio file"), or empty when it takes it. Component errors are thrown.
+    QString Refusal(const QString& path);
     // Appends a row for a file that exists, is not listed and is valid. When its properties cannot
     // be read, the row is removed again and the error is passed on.
     void AddFileRow(const QString& path);

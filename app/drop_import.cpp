@@ -132,8 +132,18 @@ void DropImport::waitUntil(const std::function<bool()>& done) {
 }
 
 bool DropImport::addFile(const QString& path) {
-    if (list_.IsFileInList(path) || !list_.IsValidAudioFile(path)) return false;
-    list_.AddFileRow(path);
+    QString refusal;
+    try {
+        refusal = list_.Refusal(path);
+        if (refusal.isEmpty()) list_.AddFileRow(path);
+    } catch (const std::exception& e) {
+        if (!ErrorRefusesFile) throw;
+        refusal = QString::fromUtf8(e.what());
+    }
+    if (!refusal.isEmpty()) {
+        emit Refused(path, refusal);
+        return false;
+    }
     if (progress_) progress_->Advance();
     return true;
 }
@@ -178,6 +188,10 @@ QString DropImport::Import(const QStringList& paths, IImportProgress* progress) 
                 if (addFile(path) && cancelled()) break;
             } else if (info.isDir()) {
                 if (!scanFolder(path)) break;
+            } else {
+                // Only a path typed by hand gets here: a drop holds files and folders only.
+                emit Refused(path,
+                             info.exists() ? QStringLiteral("not a regular file") : list_.Refusal(path));
             }
             QCoreApplication::processEvents();
         }

@@ -1,6 +1,6 @@
 // Adding dropped files and folders to the conversion list: files are taken as they are, folders
-// are searched with all their sub-folders by the folder scanner `DiskScan`; files already listed
-// or refused by the information component are skipped silently. The search and the checks work
+// are searched with all their sub-folders by the folder scanner `DiskScan`; files the list refuses
+// (already listed, not audio) are skipped and reported through Refused. The search and the checks work
 // without a window (Import); the window's drop adds the load dialog around them (AddPaths).
 #pragma once
 
@@ -56,8 +56,12 @@ public:
 
     TdcMultiDiskScanner DiskScan;
     bool ScanFinished = true;
+    // An error while a file is added refuses that file (Refused) instead of ending the operation.
+    bool ErrorRefusesFile = false;
 
 signals:
+    // The list refused a file given or found, for `reason`; the operation goes on.
+    void Refused(const QString& path, const QString& reason);
     // AddPaths has closed its dialog and enabled the window again.
     void Finished();
 

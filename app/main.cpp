@@ -1,5 +1,6 @@
 // Quillotone: a batch audio converter with a tag editor.
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/settings_parts.h"
 #include "app/settings_store.h"
@@ -12,6 +13,9 @@
 using namespace quillotone;
 
 int main(int argc, char** argv) {
+    // Decided before any application object exists: a run without the window needs no display.
+    if (IsConsoleRun(argc, argv)) return ConsoleMain(argc, argv);
+
     TApplication app(argc, argv);
     QApplication::setApplicationName("Quillotone");
     QApplication::setApplicationDisplayName("Quillotone");
@@ -30,5 +34,9 @@ int main(int argc, char** argv) {
         ProductLinks{QStringLiteral(QUILLOTONE_HOMEPAGE), QStringLiteral(QUILLOTONE_SUPPORT_EMAIL)},
         std::move(parts));
     window.show();
+    // "Open with" and a desktop entry's %F: the paths after the options Qt took.
+    QStringList paths = QCoreApplication::arguments().mid(1);
+    paths.removeAll(QStringLiteral("--"));
+    OpenPaths(window, paths);
     return app.exec();
 }

@@ -184,9 +184,24 @@ bool SettingsStore::openOrCreate() const {
 }
 
 bool SettingsStore::Load(StoredSettings& settings) const {
+    return read(settings, openOrCreate());
+}
+
+bool SettingsStore::Read(StoredSettings& settings) const {
+    if (format_ != QSettings::IniFormat) return read(settings, true);
+    const QFileInfo info(location_);
+    if (!info.exists()) {
+        for (const SettingEntry& entry : SettingsTable())
+            applyDefault(entry, settings);
+        return true;
+    }
+    return read(settings, info.isFile() && info.isReadable());
+}
+
+bool SettingsStore::read(StoredSettings& settings, bool opened) const {
     const auto table = SettingsTable();
     std::optional<QSettings> store;
-    if (openOrCreate()) store.emplace(location_, format_);
+    if (opened) store.emplace(location_, format_);
     if (!store || store->status() != QSettings::NoError) {
         // Nothing is read: the encoder values take their defaults, the window keeps its state.
         StoredSettings defaults;

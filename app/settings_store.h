@@ -72,6 +72,9 @@ public:
     // Creates the store when it does not exist. When it cannot be opened, the encoder settings take
     // the defaults, the window options stay as they are, and the result is false.
     bool Load(StoredSettings& settings) const;
+    // As Load, but nothing is ever created or written: a store that does not exist reads as a first
+    // start (every default). For a run that must leave the settings as they are.
+    bool Read(StoredSettings& settings) const;
     // Writes every value; false when the store could not be opened or written.
     bool Save(const StoredSettings& settings) const;
 
@@ -79,6 +82,7 @@ public:
 
 private:
     bool openOrCreate() const;
+    bool read(StoredSettings& settings, bool opened) const;
 
     QString location_;
     QSettings::Format format_;

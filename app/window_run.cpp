@@ -18,7 +18,10 @@ int WindowRunHost::RowCount() const {
 }
 
 NamingRow WindowRunHost::RowCells(int row) const {
-    const ConversionListModel& m = w_.ListModel();
+    return NamingRowOf(w_.ListModel(), row);
+}
+
+NamingRow NamingRowOf(const ConversionListModel& m, int row) {
     NamingRow r;
     r.source = m.Path(row);
     r.track = m.Cell(row, Column::TrackNumber);
@@ -105,18 +108,22 @@ void AddRunPart(MainWindowParts& parts) {
         if (!w.Convert()) return nullptr;
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
-        part->run.SetTagConvertedFile([window](const QString& destination, int row, OutFormat format) {
-            const WindowOptions o = window->Options();
-            const tagedit::TaggingResult tagged = tagedit::TagConvertedRow(
-                window->ListModel().Path(row).toStdString(), destination.toStdString(),
-                tagedit::FieldsFromColumns(window->ListModel().TagColumns(row)), static_cast<int>(format),
-                o.WriteFormat, o.ReadPriority, o.CopySourceTags);
-            QStringList notCarried;
-            for (const std::string& lost : tagged.notCarried)
-                notCarried << QString::fromStdString(lost);
-            return notCarried;
-        });
+        part->run.SetTagConvertedFile(TagFromRows(w.ListModel(), [window] { return window->Options(); }));
         return part;
+    };
+}
+
+TagConvertedFileFn TagFromRows(const ConversionListModel& model, std::function<WindowOptions()> options) {
+    return [&model, options](const QString& destination, int row, OutFormat format) {
+        const WindowOptions o = options();
+        const tagedit::TaggingResult tagged = tagedit::TagConvertedRow(
+            model.Path(row).toStdString(), destination.toStdString(),
+            tagedit::FieldsFromColumns(model.TagColumns(row)), static_cast<int>(format), o.WriteFormat,
+            o.ReadPriority, o.CopySourceTags);
+        QStringList notCarried;
+        for (const std::string& lost : tagged.notCarried)
+            notCarried << QString::fromStdString(lost);
+        return notCarried;
     };
 }
 

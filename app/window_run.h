@@ -14,8 +14,17 @@ namespace quillotone {
 class TfrmMain;
 struct MainWindowParts;
 
+class ConversionListModel;
+
 // What a run reads from the window's options.
 RunSettings RunSettingsFrom(const WindowOptions& options);
+
+// What the naming reads from a list row.
+NamingRow NamingRowOf(const ConversionListModel& model, int row);
+
+// The run's tagging step: a converted output gets the tags of its row, and with "Copy pictures and
+// other tags" what else the source holds, as the options read when the file is done say.
+TagConvertedFileFn TagFromRows(const ConversionListModel& model, std::function<WindowOptions()> options);
 
 class WindowRunHost final : public IConversionRunHost {
 public:

@@ -247,5 +247,27 @@ TEST_F(Drops, ImportWorksWithoutAWindow) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// The command line's import: every refused file is reported with the list's reason, and a file
+// whose properties cannot be read is one of them instead of ending the operation.
+TEST_F(Drops, ARefusingImportReportsEachRefusedFileAndGoesOn) {
+    const QString a = audio("run/a.mp3");
+    FakeFile broken;
+    broken.throwOnOpen = true;
+    const QString b = audio("run/b.mp3", broken);
+    const QString bad = audio("run/c.ogg", FakeFile::invalid());
+    const QString after = audio("after.wav");
+    const QString missing = QString::fromStdString((dir / "missing.mp3").string());
+    DropImport import(win->List());
+    import.ErrorRefusesFile = true;
+    QStringList refused;
+    QObject::connect(&import, &DropImport::Refused,
+                     [&](const QString& path, const QString& reason) { refused << path + ": " + reason; });
+    EXPECT_EQ(import.Import({folder("run"), a, missing, after}), "");
+    EXPECT_EQ(listedPaths(), QStringList({a, after}));
+    EXPECT_EQ(refused, QStringList({b + ": cannot read the stream properties", bad + ": invalid audio file",
+                                    a + ": File already exists in list", missing + ": File not exist"}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 } // namespace
 } // namespace apptest
