@@ -13,9 +13,6 @@ using namespace quillotone;
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
-    QApplication::setApplicationName("Quillotone");
-    QApplication::setApplicationDisplayName("Quillotone");
-    QApplication::setOrganizationName("Quillotone");
 
     QtUserInterface ui;
     MainWindowParts parts;

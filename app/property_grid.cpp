@@ -1,5 +1,7 @@
 #include "app/property_grid.h"
 
+#include "app/popup_combo_box.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -241,7 +243,7 @@ PropertyItem& PropertyGrid::addGroup(const QString& caption, PropertyItem* paren
 PropertyItem& PropertyGrid::addList(PropertyItem* parent, const QString& name, const QString& caption,
                                     const QStringList& entries) {
     PropertyItem& item = add(PropertyItem::Kind::List, parent, name, caption);
-    auto* combo = new QComboBox;
+    auto* combo = new PopupComboBox;
     combo->setObjectName(name);
     combo->setEditable(false);
     item.combo_ = combo;
