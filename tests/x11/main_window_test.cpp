@@ -11,8 +11,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <QTableView>
 #include <QTabWidget>
+#include <QTableView>
 #include <memory>
 
 namespace {
@@ -47,7 +47,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(win.get())); // again, after the wait dialog
     }
 
-    QPoint rowCentre(int row) const { return win->gvConvert->visualRect(win->ListModel().index(row, 2)).center(); }
+    QPoint rowCentre(int row) const {
+        return win->gvConvert->visualRect(win->ListModel().index(row, 2)).center();
+    }
 
     // A cell editor is open in the list.
     bool editingInPlace() const {
@@ -98,7 +100,8 @@ TEST_F(MainWindowOnX, GrowsWithItsFrameAndComesBackAsItWasLeft) {
     win.reset();
 
     open();
-    EXPECT_TRUE(realx::waitFor([&] { return win->size() == QSize(1000, 760); })) << win->width() << "x" << win->height();
+    EXPECT_TRUE(realx::waitFor([&] { return win->size() == QSize(1000, 760); }))
+        << win->width() << "x" << win->height();
     EXPECT_EQ(win->gvConvert->columnWidth(Column::Title), 155);
     EXPECT_EQ(win->gvConvert->columnWidth(Column::Path), 400);
     EXPECT_EQ(win->gvConvert->columnWidth(Column::Artist), ConversionListModel::ColumnWidth(Column::Artist));
@@ -178,7 +181,8 @@ TEST_F(MainWindowOnX, AltNAndAltSReachTheBigButton) {
 
 TEST_F(MainWindowOnX, CaptionsAreExactlyTheProgramsTexts) {
     open();
-    EXPECT_TRUE(realx::waitFor([&] { return realx::wmName(*win) == "Quillotone"; })) << realx::text(realx::wmName(*win));
+    EXPECT_TRUE(realx::waitFor([&] { return realx::wmName(*win) == "Quillotone"; }))
+        << realx::text(realx::wmName(*win));
     addFiles({"a.wav"});
 
     realx::DialogAnswers dialogs;
