@@ -205,6 +205,8 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionResizeMode(1, QHeaderView::Fixed);
     setColumnWidth(1, 112);
+    // Three levels deep at most: a narrow indent leaves the captions room.
+    setIndentation(12);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::NoSelection);
     setAlternatingRowColors(true);

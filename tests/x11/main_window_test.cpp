@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <memory>
 
 namespace {
@@ -83,6 +85,20 @@ TEST_F(MainWindowOnX, GrowsWithItsFrameAndComesBackAsItWasLeft) {
     EXPECT_GE(win->gvConvert->height(), listHeight + 180);
     realx::clickTab(win->PC, 1);
     EXPECT_GE(win->Inspector->width(), inspectorWidth + 150);
+    {
+        // With the room, every caption of the inspector shows whole.
+        auto* grid = qobject_cast<QTreeWidget*>(win->Inspector);
+        ASSERT_NE(grid, nullptr);
+        for (QTreeWidgetItemIterator it(grid); *it; ++it) {
+            int depth = 0;
+            for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent())
+                ++depth;
+            const QFont font = (*it)->font(0);
+            const int needed =
+                (depth + 1) * grid->indentation() + QFontMetrics(font).horizontalAdvance((*it)->text(0)) + 6;
+            EXPECT_GE(grid->columnWidth(0), needed) << realx::text((*it)->text(0));
+        }
+    }
     realx::clickTab(win->PC, 0);
     win->gvConvert->setColumnWidth(Column::Title, 155);
     win->gvConvert->setColumnWidth(Column::Path, 400);
