@@ -8,6 +8,8 @@
 #include "common/test_files.h"
 #include "real_x.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -193,6 +196,22 @@ TEST_F(MainWindowOnX, AltNAndAltSReachTheBigButton) {
     QTest::keyClick(win->windowHandle(), Qt::Key_N, Qt::AltModifier);
     QTest::qWait(500);
     EXPECT_EQ(triggered, 2);
+}
+
+TEST_F(MainWindowOnX, DropDownsOpenAsWideAsTheirLongestItem) {
+    open();
+    realx::clickTab(win->PC, 1);
+    for (QComboBox* box : {win->cmboutFormat, win->cmbQuality, win->cmbRename, win->cmbReadpriority}) {
+        int longest = 0;
+        for (int i = 0; i < box->count(); ++i)
+            longest = std::max(longest, box->view()->fontMetrics().horizontalAdvance(box->itemText(i)));
+        box->showPopup();
+        QWidget* popup = box->view()->window();
+        ASSERT_TRUE(realx::waitFor([&] { return popup->isVisible(); })) << box->objectName().toStdString();
+        EXPECT_GE(box->view()->viewport()->width(), longest + 8) << box->objectName().toStdString();
+        box->hidePopup();
+        ASSERT_TRUE(realx::waitFor([&] { return !popup->isVisible(); }));
+    }
 }
 
 TEST_F(MainWindowOnX, CaptionsAreExactlyTheProgramsTexts) {
