@@ -175,6 +175,13 @@ TEST_F(MainWindowOnX, DeleteRemovesTheSelectionEnterAndDoubleClickOpenTheEditor)
     QTest::keyClick(win->windowHandle(), Qt::Key_Return);
     EXPECT_EQ(win->ListModel().Cell(0, Column::Title), "In place");
     EXPECT_EQ(win->ListModel().rowCount(), 2);
+
+    // Or with a click on a cell of the selected row, once the double-click time is over.
+    const QPoint artist = win->gvConvert->visualRect(win->ListModel().index(0, Column::Artist)).center();
+    realx::clickAt(win->gvConvert->viewport(), artist);
+    EXPECT_TRUE(realx::waitFor([&] { return editingInPlace(); }, 3000));
+    QTest::keyClick(win->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(realx::waitFor([&] { return !editingInPlace(); }, 3000));
 }
 
 TEST_F(MainWindowOnX, AltNAndAltSReachTheBigButton) {
