@@ -4,8 +4,9 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 FUZZ_SECONDS ?= 600
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test x11 asan tsan bench fuzz format format-check clean
+.PHONY: deps configure build install run test x11 asan tsan bench fuzz format format-check clean
 
 deps:
 	./scripts/install-deps
@@ -15,6 +16,10 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The program, its help page, desktop entry, metainfo and icons under PREFIX (DESTDIR is honoured).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 run: build
 	./$(BUILD)/app/quillotone

@@ -8,7 +8,9 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace quillotone {
 
@@ -55,11 +57,18 @@ TfrmAbout::TfrmAbout(QWidget* parent, Help& help)
     connect(lblWebSite, &LinkLabel::clicked, this, [&help] { help.OpenHomepage(); });
     connect(lblEmail, &LinkLabel::clicked, this, [&help] { help.OpenMail(); });
     auto* links = new QGridLayout;
-    links->addWidget(new QLabel("WebSite:", this), 0, 0);
+    auto* webSite = new QLabel("WebSite:", this);
+    auto* email = new QLabel("E-mail:", this);
+    links->addWidget(webSite, 0, 0);
     links->addWidget(lblWebSite, 0, 1);
-    links->addWidget(new QLabel("E-mail:", this), 1, 0);
+    links->addWidget(email, 1, 0);
     links->addWidget(lblEmail, 1, 1);
     links->setColumnStretch(1, 1);
+    // A line whose address the build left empty is not shown.
+    for (auto [title, link] : {std::pair{webSite, lblWebSite}, std::pair{email, lblEmail}}) {
+        title->setVisible(!link->text().isEmpty());
+        link->setVisible(!link->text().isEmpty());
+    }
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* close = buttons->addButton("Close", QDialogButtonBox::AcceptRole);
@@ -73,6 +82,8 @@ TfrmAbout::TfrmAbout(QWidget* parent, Help& help)
     layout->addLayout(links);
     layout->addSpacing(8);
     layout->addWidget(buttons);
+    // Wide enough that the window manager shows the caption whole beside its buttons.
+    layout->addSpacerItem(new QSpacerItem(fontMetrics().averageCharWidth() * 40, 0, QSizePolicy::Fixed));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

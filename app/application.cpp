@@ -5,7 +5,12 @@
 
 namespace quillotone {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("Quillotone");
+    setOrganizationName("Quillotone");
+    // No display name: Qt would append it to every caption the window manager shows ("About —
+    // Quillotone"), and the captions are the program's own texts.
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     QString text;

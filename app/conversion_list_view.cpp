@@ -3,7 +3,9 @@
 #include "app/conversion_list_model.h"
 #include "app/genre_delegate.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyle>
 
 namespace quillotone {
@@ -51,6 +53,32 @@ ConversionListView::ConversionListView(ConversionListModel& model, QWidget* pare
     header->setSectionResizeMode(Column::Icon, QHeaderView::Fixed);
     setItemDelegateForColumn(Column::Genre, new GenreDelegate(this));
     connect(header, &QHeaderView::sectionClicked, this, &ConversionListView::headerClicked);
+}
+
+bool ConversionListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // A double click opens the row instead of editing the cell. Its first click on a selected cell
+    // has already asked for an edit once the double-click time is over; that one is dropped too.
+    if (trigger == DoubleClicked) {
+        if (index.isValid()) {
+            sinceOpen_.start();
+            emit OpenRequested();
+        }
+        return false;
+    }
+    if (trigger == AllEditTriggers && !event && sinceOpen_.isValid() &&
+        sinceOpen_.elapsed() < 2 * qApp->doubleClickInterval())
+        return false;
+    return QTableView::edit(index, trigger, event);
+}
+
+void ConversionListView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState &&
+        currentIndex().isValid()) {
+        event->accept();
+        emit OpenRequested();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ConversionListView::headerClicked(int column) {

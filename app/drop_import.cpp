@@ -15,8 +15,11 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace quillotone {
 
@@ -38,7 +41,31 @@ private:
     TfrmLoad& dialog_;
 };
 
+// Path order below a folder: in each folder its files by name, then its sub-folders by name. The
+// scanner reports files as it meets them (one pass per extension), which would scatter an album.
+bool inPathOrder(const QStringList& a, const QStringList& b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        if (a[i] == b[i]) continue;
+        const bool aFile = i == a.size() - 1, bFile = i == b.size() - 1;
+        if (aFile != bFile) return aFile;
+        return a[i] < b[i];
+    }
+    return a.size() < b.size();
+}
+
 } // namespace
+
+void SortInPathOrder(QStringList& paths) {
+    std::vector<std::pair<QStringList, QString>> keyed;
+    keyed.reserve(size_t(paths.size()));
+    for (const QString& p : paths)
+        keyed.emplace_back(QDir::fromNativeSeparators(p).split(QLatin1Char('/')), p);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& x, const auto& y) { return inPathOrder(x.first, y.first); });
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        paths[i] = keyed[size_t(i)].second;
+}
 
 DropImport::DropImport(ConversionList& list, QObject* parent) : QObject(parent), list_(list) {
     DiskScan.OnFileFound = [this](TdcMultiDiskScanner*, const TdcFoundFile& file) {
@@ -171,7 +198,19 @@ bool DropImport::scanFolder(const QString& folder) {
     if (!ScanFinished) DiskScan.StopScan();
     // A stopped scan is seen through to its end, so that nothing of it arrives after Import.
     if (scanPending_) waitUntil([this] { return !scanPending_; });
-    return !cancelled() && scanError_.isEmpty();
+    QStringList found;
+    found.swap(found_);
+    if (cancelled() || !scanError_.isEmpty()) return false;
+
+    // The files are added once the search is over, in path order.
+    SortInPathOrder(found);
+    for (const QString& path : found) {
+        if (progress_) progress_->ShowPath(path);
+        if (addFile(path) && cancelled()) return false;
+        QCoreApplication::processEvents();
+        if (cancelled()) return false;
+    }
+    return true;
 }
 
 QString DropImport::Import(const QStringList& paths, IImportProgress* progress) {
@@ -230,7 +269,8 @@ void DropImport::AddPaths(const QStringList& paths, QWidget& window, IUserInterf
 
 void DropImport::DiskScanFileFound(const QString& path) {
     if (progress_) progress_->ShowPath(path);
-    if (addFile(path) && cancelled()) DiskScan.StopScan();
+    found_ << path;
+    if (cancelled()) DiskScan.StopScan();
 }
 
 void DropImport::DiskScanScanDone() {

@@ -27,6 +27,10 @@ public:
     virtual bool IsCancelled() const = 0;
 };
 
+// Puts paths found below a folder in path order: in each folder its files by name, then its
+// sub-folders by name.
+void SortInPathOrder(QStringList& paths);
+
 class DropImport final : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +40,8 @@ public:
     // What a drop of `paths` keeps: files with one of the four extensions, and folders, in order.
     static QStringList DroppedPaths(const QStringList& paths);
 
-    // Adds the files and the audio files found below the folders, in order, until `progress` (if
+    // Adds the files and the audio files found below the folders (each folder's in path order), in
+    // order, until `progress` (if
     // any) is cancelled. Events are processed meanwhile, so a folder search runs while this waits.
     // Returns the text of an error that ended the operation (the rows added so far stay), or empty.
     QString Import(const QStringList& paths, IImportProgress* progress = nullptr);
@@ -82,6 +87,7 @@ private:
     QEventLoop* wait_ = nullptr;          // Import's wait for the scanner
     bool scanPending_ = false;            // a started scan whose worker has not reported its end yet
     QString scanError_;                   // an error raised while a found file was added
+    QStringList found_;                   // what the current folder search found, not yet added
 };
 
 } // namespace quillotone

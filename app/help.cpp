@@ -13,15 +13,24 @@ Help::Help(IUserInterface& ui, QString programFolder, ProductLinks links)
     : ui_(ui), programFolder_(std::move(programFolder)), links_(std::move(links)) {}
 
 QString Help::HelpFilePath() const {
-    return QDir(programFolder_).filePath("help.html");
+    // Beside the executable in the build tree; share/quillotone/ beside bin/ once installed.
+    const QDir folder(programFolder_);
+    const QString beside = folder.filePath("help.html");
+    const QString installed = QDir::cleanPath(folder.filePath("../share/quillotone/help.html"));
+    return !QFileInfo(beside).isFile() && QFileInfo(installed).isFile() ? installed : beside;
 }
 
 void Help::mnuHelpClick(QWidget* parent) {
     const QString path = HelpFilePath();
     // The desktop opens a missing file without complaint, so it is checked here.
-    if (!QFileInfo(path).isFile() || !ui_.OpenUrl(QUrl::fromLocalFile(path)))
+    if (!QFileInfo(path).isFile())
         ui_.Message(parent, QMessageBox::NoIcon, "Quillotone",
                     "Can not find help file, please re-install Quillotone!", QMessageBox::Ok);
+    else if (!ui_.OpenUrl(QUrl::fromLocalFile(path)))
+        ui_.Message(parent, QMessageBox::Warning, "Quillotone",
+                    "The help page " + QDir::toNativeSeparators(path) +
+                        " could not be opened: no web browser could be started.",
+                    QMessageBox::Ok);
 }
 
 void Help::OpenHomepage() {

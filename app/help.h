@@ -17,7 +17,8 @@ struct ProductLinks {
 
 class Help {
 public:
-    // `programFolder`: the folder of the executable, where "help.html" is installed.
+    // `programFolder`: the folder of the executable; "help.html" lies beside it, or in
+    // ../share/quillotone/ when installed.
     Help(IUserInterface& ui, QString programFolder, ProductLinks links);
 
     QString HelpFilePath() const;

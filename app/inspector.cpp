@@ -59,7 +59,7 @@ void Inspector::build() {
     chkMp3writeVBR = &g.addCheck(&vbr, "chkMp3writeVBR", "Write VBR Header");
     chkStrictlyenforce = &g.addCheck(&vbr, "chkStrictlyenforce", "Strictly enforce minimum bitrate");
     spMp3vbrQuality = &g.addSpin(&vbr, "spMp3vbrQuality", "VBR Quality", 0, 9, 1);
-    spMp3Abr = &g.addSpin(&vbr, "spMp3Abr", "Targed bitrate for ABR", 10, 310, 1);
+    spMp3Abr = &g.addSpin(&vbr, "spMp3Abr", "Target bitrate for ABR", 10, 310, 1);
     PropertyItem& presets = g.addGroup("Presets", &mp3);
     cmbPreset = &g.addList(&presets, "cmbPreset", "Preset", PresetNames());
     cmbAltPreset = &g.addList(&presets, "cmbAltPreset", "Alt-Preset", AltPresetNames());

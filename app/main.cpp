@@ -17,9 +17,6 @@ int main(int argc, char** argv) {
     if (IsConsoleRun(argc, argv)) return ConsoleMain(argc, argv);
 
     TApplication app(argc, argv);
-    QApplication::setApplicationName("Quillotone");
-    QApplication::setApplicationDisplayName("Quillotone");
-    QApplication::setOrganizationName("Quillotone");
 
     QtUserInterface ui;
     MainWindowParts parts;

@@ -4,6 +4,7 @@
 #include "app/audio_extensions.h"
 #include "app/banner.h"
 #include "app/conversion_list_view.h"
+#include "app/popup_combo_box.h"
 #include "app/user_interface.h"
 #include "conversion/output_format.h"
 #include "conversion/output_naming.h"
@@ -25,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -69,11 +71,9 @@ QToolButton* toolButton(QWidget* parent, const char* name) {
 
 TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolder, ProductLinks links,
                    MainWindowParts parts, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint),
-      ui_(ui), store_(std::move(store)), help_(ui, std::move(programFolder), std::move(links)),
-      parts_(std::move(parts)), list_(model_, ui), drops_(list_) {
+    : QMainWindow(parent), ui_(ui), store_(std::move(store)),
+      help_(ui, std::move(programFolder), std::move(links)), parts_(std::move(parts)), list_(model_, ui),
+      drops_(list_) {
     setObjectName("frmMain");
     setWindowTitle("Quillotone");
     setWindowIcon(AppIcon());
@@ -81,13 +81,16 @@ TfrmMain::TfrmMain(IUserInterface& ui, SettingsStore store, QString programFolde
     applyOptions(WindowOptions{}); // the state before the settings are read
     bindActions();
     drops_.AcceptDrops(*gvConvert->viewport(), *this, ui_);
-    setFixedSize(ClientWidth, ClientHeight);
+    // The first-start size is also the smallest: below it the controls would overlap.
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
     FormCreate();
+    applyLayout();
 }
 
 TfrmMain::~TfrmMain() {
@@ -210,10 +213,10 @@ QWidget* TfrmMain::buildSettingsTab() {
 
     // Tag
     auto* gbTag = named(new QGroupBox("Tag", frame), "gbTag");
-    cmbReadpriority = named(new QComboBox(gbTag), "cmbReadpriority");
+    cmbReadpriority = named(new PopupComboBox(gbTag), "cmbReadpriority");
     for (const tagedit::ReadPriorityEntry& e : tagedit::ReadPriorities)
         cmbReadpriority->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
-    cmbWriteFormat = named(new QComboBox(gbTag), "cmbWriteFormat");
+    cmbWriteFormat = named(new PopupComboBox(gbTag), "cmbWriteFormat");
     for (const tagedit::WriteFormatEntry& e : tagedit::WriteFormats)
         cmbWriteFormat->addItem(QString::fromUtf8(e.text.data(), qsizetype(e.text.size())));
     chkCopyTags = named(new QCheckBox("Copy pictures and other tags from the source", gbTag), "chkCopyTags");
@@ -236,7 +239,7 @@ QWidget* TfrmMain::buildSettingsTab() {
     edtPadding = named(new QSpinBox(gbFileaname), "edtPadding");
     edtPadding->setRange(0, 10);
     rdProperty = named(new QRadioButton("Property Name", gbFileaname), "rdProperty");
-    cmbRename = named(new QComboBox(gbFileaname), "cmbRename");
+    cmbRename = named(new PopupComboBox(gbFileaname), "cmbRename");
     cmbRename->setEditable(true);
     cmbRename->setInsertPolicy(QComboBox::NoInsert);
     for (const char* pattern : RenamePatterns)
@@ -301,15 +304,21 @@ QWidget* TfrmMain::buildBottomRow() {
         edtoutFolder->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
     actBrowseFolder->setObjectName("edtoutFolderButton");
     actBrowseFolder->setToolTip("Browse");
-    cmboutFormat = named(new QComboBox(box), "cmboutFormat");
+    cmboutFormat = named(new PopupComboBox(box), "cmboutFormat");
     for (const char* name : OutFormatNames)
         cmboutFormat->addItem(name);
-    cmbQuality = named(new QComboBox(box), "cmbQuality");
+    cmbQuality = named(new PopupComboBox(box), "cmbQuality");
 
     ActConvert = action("Convert &Now", "ActConvert", this);
-    btnConvert = named(new QToolButton(box), "btnConvert");
-    btnConvert->setDefaultAction(ActConvert);
-    btnConvert->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // A push button, not a tool button: it keeps the caption's "&", so Alt+N and Alt+S reach it and
+    // the letter is underlined as the style does it.
+    btnConvert = named(new QPushButton(ActConvert->text(), box), "btnConvert");
+    btnConvert->setAutoDefault(false);
+    connect(btnConvert, &QPushButton::clicked, ActConvert, &QAction::trigger);
+    connect(ActConvert, &QAction::changed, btnConvert, [this] {
+        btnConvert->setText(ActConvert->text());
+        btnConvert->setEnabled(ActConvert->isEnabled());
+    });
     QFont big = btnConvert->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.3);
@@ -345,6 +354,7 @@ void TfrmMain::bindActions() {
     connect(ActConvert, &QAction::triggered, this, &TfrmMain::ActConvertExecute);
     connect(mnuHelp, &QAction::triggered, this, [this] { help_.mnuHelpClick(this); });
     connect(mnuHomepage, &QAction::triggered, this, [this] { help_.OpenHomepage(); });
+    mnuHomepage->setEnabled(!help_.Links().homepage.isEmpty()); // a build without an address
     connect(mnuAbout, &QAction::triggered, this, [this] { help_.mnuAboutClick(this); });
     connect(actBrowseFolder, &QAction::triggered, this, &TfrmMain::edtoutFolderButtonClick);
     connect(PC, &QTabWidget::currentChanged, this, &TfrmMain::PCChange);
@@ -352,6 +362,14 @@ void TfrmMain::bindActions() {
     connect(chkRename, &QCheckBox::clicked, this, &TfrmMain::chkRenameClick);
     connect(rdprefix, &QRadioButton::clicked, this, &TfrmMain::rdprefixClick);
     connect(rdProperty, &QRadioButton::clicked, this, &TfrmMain::rdPropertyClick);
+    // Delete removes the selected rows while the list has the focus; Enter or a double click on a
+    // row opens the tag editor.
+    actDelSelected->setShortcut(QKeySequence::Delete);
+    actDelSelected->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    gvConvert->addAction(actDelSelected);
+    connect(static_cast<ConversionListView*>(gvConvert), &ConversionListView::OpenRequested, this, [this] {
+        if (actEdittag->isEnabled()) actEdittagExecute();
+    });
     connect(gvConvert, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu->popup(gvConvert->viewport()->mapToGlobal(pos)); });
 
@@ -478,6 +496,8 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     setRadio(rdProperty, o.Property);
     applyRenameRules(false);
     cmbRename->setCurrentIndex(o.PropertyIndex < 0 ? -1 : o.PropertyIndex);
+    // A typed pattern stands over the picked one; none stored leaves the picked item's text.
+    if (!o.PropertyText.isEmpty()) cmbRename->setEditText(o.PropertyText);
     chkPromptExist->setChecked(o.PromptExist);
     chkShowSucc->setChecked(o.ShowSucc);
     chkOpenDst->setChecked(o.OpenDest);
@@ -493,6 +513,34 @@ void TfrmMain::LoadSettings() {
     store_.Load(stored);
     settings_ = stored.encoder;
     applyOptions(stored.window);
+    layout_ = stored.layout;
+}
+
+void TfrmMain::applyLayout() {
+    // Where the window stood at the last exit; a value that does not restore leaves the first-start
+    // place. Widths are taken only when there is one for every column.
+    if (!layout_.Geometry.isEmpty()) restoreGeometry(QByteArray::fromBase64(layout_.Geometry.toLatin1()));
+    const QStringList widths = layout_.ColumnWidths.split(QLatin1Char(','));
+    if (widths.size() != model_.columnCount()) return;
+    std::vector<int> read;
+    for (const QString& w : widths) {
+        bool ok = false;
+        const int n = w.trimmed().toInt(&ok);
+        if (!ok || n < 0 || n > 10000) return;
+        read.push_back(n);
+    }
+    for (int c = Column::Filename; c < int(read.size()); ++c)
+        gvConvert->setColumnWidth(c, read[size_t(c)]);
+}
+
+WindowLayout TfrmMain::Layout() const {
+    WindowLayout l;
+    l.Geometry = QString::fromLatin1(saveGeometry().toBase64());
+    QStringList widths;
+    for (int c = 0; c < model_.columnCount(); ++c)
+        widths << QString::number(gvConvert->columnWidth(c));
+    l.ColumnWidths = widths.join(QLatin1Char(','));
+    return l;
 }
 
 void TfrmMain::SaveSettings() {
@@ -500,6 +548,7 @@ void TfrmMain::SaveSettings() {
     StoredSettings stored;
     stored.encoder = settings_;
     stored.window = Options();
+    stored.layout = Layout();
     // A store that cannot be written is left as it is; nothing is shown at exit.
     store_.Save(stored);
 }
@@ -570,8 +619,10 @@ void TfrmMain::PCChange(int index) {
 }
 
 void TfrmMain::edtoutFolderButtonClick() {
-    // The folder tree starts in the user's home folder; nothing is preselected.
-    const QString folder = ui_.ExistingFolder(this, "Please select target folder", QDir::homePath());
+    // The dialog opens at the current target folder, or the home folder while that does not exist.
+    const QString current = QDir::fromNativeSeparators(edtoutFolder->text().trimmed());
+    const QString start = !current.isEmpty() && QDir(current).exists() ? current : QDir::homePath();
+    const QString folder = ui_.ExistingFolder(this, "Please select target folder", start);
     if (!folder.isEmpty()) edtoutFolder->setText(QDir::toNativeSeparators(folder));
 }
 

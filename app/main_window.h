@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
@@ -98,6 +99,8 @@ public:
     void rdPropertyClick() { applyRenameRules(false); }
     void LoadSettings();
     void SaveSettings();
+    // The window's place and the list's column widths, as they would be stored.
+    WindowLayout Layout() const;
 
     // Dropped files and folders, by the drop import (Drops()).
     void AddPaths(const QStringList& paths) { drops_.AddPaths(paths, *this, ui_); }
@@ -135,7 +138,7 @@ public:
     QAction* actBrowseFolder;
     QComboBox* cmboutFormat;
     QComboBox* cmbQuality;
-    QToolButton* btnConvert;
+    QPushButton* btnConvert;
     QProgressBar* ProgressBar;
     QLabel* spListcount;
     QLabel* spQuality;
@@ -166,6 +169,7 @@ private:
     void fillWmaQualities();
     void applyRenameRules(bool all);
     void applyOptions(const WindowOptions& options);
+    void applyLayout();
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
 
@@ -178,6 +182,7 @@ private:
     DropImport drops_;
     EncoderSettings settings_;
     QStringList wmaQualities_;
+    WindowLayout layout_; // as loaded, until applied
 
     std::unique_ptr<IAudioConvert> convert_;
     std::unique_ptr<IAudioInformation2> information_;

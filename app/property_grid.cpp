@@ -1,5 +1,7 @@
 #include "app/property_grid.h"
 
+#include "app/popup_combo_box.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -203,6 +205,8 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionResizeMode(1, QHeaderView::Fixed);
     setColumnWidth(1, 112);
+    // Three levels deep at most: a narrow indent leaves the captions room.
+    setIndentation(12);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::NoSelection);
     setAlternatingRowColors(true);
@@ -241,7 +245,7 @@ PropertyItem& PropertyGrid::addGroup(const QString& caption, PropertyItem* paren
 PropertyItem& PropertyGrid::addList(PropertyItem* parent, const QString& name, const QString& caption,
                                     const QStringList& entries) {
     PropertyItem& item = add(PropertyItem::Kind::List, parent, name, caption);
-    auto* combo = new QComboBox;
+    auto* combo = new PopupComboBox;
     combo->setObjectName(name);
     combo->setEditable(false);
     item.combo_ = combo;

@@ -1,4 +1,5 @@
-// The persisted settings: the 44 stored values, one table that both loading and saving walk.
+// The persisted settings: the 43 stored values and those added beside them, one table that both loading
+// and saving walk.
 #pragma once
 
 #include "conversion/encoder_settings.h"
@@ -25,7 +26,7 @@ struct WindowOptions {
     int32_t Padding = 0;
     bool Property = false;
     int32_t PropertyIndex = 0;
-    QString PropertyText; // the pattern as it stands in cmbRename, picked or typed; not stored
+    QString PropertyText; // the pattern as it stands in cmbRename, picked or typed
     bool PromptExist = false;
     bool ShowSucc = false;
     bool OpenDest = false;
@@ -34,9 +35,16 @@ struct WindowOptions {
     bool CopySourceTags = true; // a conversion carries the source's pictures and other tags
 };
 
+// Where the main window stood and how wide the list's columns were; empty until first saved.
+struct WindowLayout {
+    QString Geometry;     // QWidget::saveGeometry in base64
+    QString ColumnWidths; // the list's column widths in pixels, comma-separated, in column order
+};
+
 struct StoredSettings {
     EncoderSettings encoder;
     WindowOptions window;
+    WindowLayout layout;
 };
 
 enum class SettingType {
@@ -57,7 +65,7 @@ struct SettingEntry {
     SettingField (*field)(StoredSettings&);
 };
 
-// In stored order.
+// In stored order: the 43 values first, then those added beside them.
 std::span<const SettingEntry> SettingsTable();
 
 // The default target folder: the user's music folder ("C:\My Music" on Windows).

@@ -7,6 +7,7 @@
 #include "tagedit/format_tags.h"
 
 #include <QAction>
+#include <QDir>
 #include <QProgressBar>
 #include <QTableView>
 #include <QUrl>
@@ -94,7 +95,11 @@ void WindowRunHost::ShowPlainMessage(const QString& text) {
 }
 
 void WindowRunHost::ExploreFolder(const QString& folder) {
-    w_.Ui().OpenUrl(QUrl::fromLocalFile(folder));
+    if (!w_.Ui().OpenUrl(QUrl::fromLocalFile(folder)))
+        w_.Ui().Message(&w_, QMessageBox::Warning, "Quillotone",
+                        "The destination folder " + QDir::toNativeSeparators(folder) +
+                            " could not be opened: no file manager could be started.",
+                        QMessageBox::Ok);
 }
 
 void WindowRunHost::ShowGeneralError(const QString& text) {

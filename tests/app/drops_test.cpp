@@ -107,8 +107,8 @@ TEST_F(Drops, FolderTreeAndMixedFilesInOrderWithSilentSkips) {
 
     EXPECT_TRUE(drop({listed, tree, text, loud, missing, emptyFolder}));
 
-    // Each mask is its own depth-first pass over the tree: mp3, ogg, wma, wav.
-    EXPECT_EQ(listedPaths(), QStringList({listed, a, b, c, e, d, loud}));
+    // Below a folder, path order: its files by name, then its sub-folders by name.
+    EXPECT_EQ(listedPaths(), QStringList({listed, a, d, e, b, c, loud}));
     EXPECT_EQ(shownDuringAdd.size(), 6u);
     for (const QString& asked : info->kindAsked)
         EXPECT_FALSE(asked.endsWith("notes.txt")) << asked.toStdString();
@@ -125,6 +125,16 @@ TEST_F(Drops, FolderTreeAndMixedFilesInOrderWithSilentSkips) {
     EXPECT_TRUE(drop({text, emptyFolder}));
     EXPECT_TRUE(ui.messages.empty());
     expectClosedAndEnabled();
+}
+
+TEST(DropOrder, FilesOfAFolderByNameThenItsSubFoldersByName) {
+    QStringList paths{"/m/Album/03 c.ogg", "/m/Album/CD2/01 x.mp3", "/m/Album/01 a.mp3",     "/m/Zed.wav",
+                      "/m/Album/02 b.wma", "/m/Album/CD1/02 y.wav", "/m/Album/CD1/01 z.mp3", "/m/B/a.mp3",
+                      "/m/Album.mp3"};
+    SortInPathOrder(paths);
+    EXPECT_EQ(paths, QStringList({"/m/Album.mp3", "/m/Zed.wav", "/m/Album/01 a.mp3", "/m/Album/02 b.wma",
+                                  "/m/Album/03 c.ogg", "/m/Album/CD1/01 z.mp3", "/m/Album/CD1/02 y.wav",
+                                  "/m/Album/CD2/01 x.mp3", "/m/B/a.mp3"}));
 }
 
 TEST_F(Drops, TheLoadDialog) {
@@ -236,7 +246,7 @@ TEST_F(Drops, ImportWorksWithoutAWindow) {
     };
     DropImport import(win->List());
     EXPECT_EQ(import.Import(DropImport::DroppedPaths({folder("cli"), loose, a})), "");
-    EXPECT_EQ(listedPaths(), QStringList({a, b, w, loose}));
+    EXPECT_EQ(listedPaths(), QStringList({a, w, b, loose}));
     EXPECT_FALSE(import.DiskScan.IsScanning());
 
     FakeFile broken;

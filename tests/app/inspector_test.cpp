@@ -61,7 +61,7 @@ TEST_F(InspectorTest, GroupsAndItemsInOrder) {
               "Lowpass filtering frequency (in Hz)|Width of Lowpass filter(in Hz)");
     EXPECT_EQ(captionsUnder(*g.group("VBR")),
               "Coding Method|VBR bitrate (kbit)|Write VBR Header|"
-              "Strictly enforce minimum bitrate|VBR Quality|Targed bitrate for ABR");
+              "Strictly enforce minimum bitrate|VBR Quality|Target bitrate for ABR");
     EXPECT_EQ(captionsUnder(*g.group("Presets")), "Preset|Alt-Preset");
     EXPECT_EQ(captionsUnder(*g.group("Ogg Quality")),
               "Frequency (Hz)|Channels|Bitrate|VBR|Quality (Compression)");

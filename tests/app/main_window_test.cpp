@@ -28,8 +28,9 @@ TEST_F(Window, FrameCaptionAndInitialPanes) {
     open();
     EXPECT_EQ(win->windowTitle(), "Quillotone");
     EXPECT_EQ(win->size(), QSize(733, 564));
-    EXPECT_EQ(win->minimumSize(), win->maximumSize()); // not resizable
-    EXPECT_FALSE(win->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(win->minimumSize(), QSize(733, 564)); // the first-start size is the smallest
+    EXPECT_GT(win->maximumWidth(), 733);
+    EXPECT_TRUE(win->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(win->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(win->PC->currentIndex(), 0);
     EXPECT_EQ(win->PC->tabText(0), "General");
@@ -314,6 +315,12 @@ TEST_F(Window, TargetFolderButton) {
     ui.folderToPick = "/music/out";
     win->actBrowseFolder->trigger();
     EXPECT_EQ(win->edtoutFolder->text(), "/music/out");
+
+    // An existing target folder is where the dialog opens.
+    win->edtoutFolder->setText(programFolder());
+    ui.folderToPick = "";
+    win->actBrowseFolder->trigger();
+    EXPECT_EQ(ui.lastFolderStart, programFolder());
 }
 
 TEST_F(Window, MissingComponentsAreReportedAndTheWindowStaysUsable) {
@@ -357,15 +364,60 @@ TEST_F(Window, HelpOpensTheFileBesideTheProgramOrSaysItIsMissing) {
     EXPECT_EQ(ui.opened[0], QUrl::fromLocalFile(QDir(programFolder()).filePath("help.html")));
     EXPECT_EQ(ui.messages.size(), 1u);
 
-    ui.openResult = false; // the desktop refuses it
+    ui.openResult = false; // the file is there, but no browser starts
     win->mnuHelp->trigger();
-    EXPECT_EQ(ui.messages.size(), 2u);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, "The help page " + QDir(programFolder()).filePath("help.html") +
+                                       " could not be opened: no web browser could be started.");
 
     ui.opened.clear();
     ui.openResult = false;
     win->mnuHomepage->trigger(); // a failure here is silent
     EXPECT_EQ(ui.opened, (std::vector<QUrl>{QUrl("quillotone-test:home")}));
     EXPECT_EQ(ui.messages.size(), 2u);
+}
+
+TEST_F(Window, InstalledHelpIsFoundInShareBesideBin) {
+    const auto bin = dir / "usr" / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(dir / "usr" / "share" / "quillotone");
+    testutil::writeFile(dir / "usr" / "share" / "quillotone" / "help.html", {'<', 'p', '>'});
+    Help help(ui, QString::fromStdString(bin.string()), links);
+    help.mnuHelpClick(nullptr);
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0].toLocalFile(),
+              QString::fromStdString((dir / "usr" / "share" / "quillotone" / "help.html").string()));
+}
+
+TEST_F(Window, WithoutAddressesHomepageIsDisabledAndAboutHidesTheirLines) {
+    links = {"", ""};
+    open();
+    EXPECT_FALSE(win->mnuHomepage->isEnabled());
+    EXPECT_TRUE(win->mnuHelp->isEnabled());
+    Help help(ui, programFolder(), {"", "help@quillotone"});
+    TfrmAbout about(nullptr, help);
+    EXPECT_TRUE(about.lblWebSite->isHidden());
+    EXPECT_FALSE(about.lblEmail->isHidden());
+    QStringList shown;
+    for (QLabel* l : about.findChildren<QLabel*>())
+        if (!l->isHidden() && !l->text().isEmpty()) shown << l->text();
+    EXPECT_FALSE(shown.contains("WebSite:"));
+    EXPECT_TRUE(shown.contains("E-mail:"));
+}
+
+TEST_F(Window, OpenDestinationThatFailsSaysSo) {
+    open();
+    WindowRunHost host(*win);
+    host.ExploreFolder("/music/out");
+    EXPECT_TRUE(ui.messages.empty());
+    ui.openResult = false; // no file manager
+    host.ExploreFolder("/music/out");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              "The destination folder /music/out could not be opened: no file manager could be started.");
+    EXPECT_EQ(ui.opened,
+              (std::vector<QUrl>{QUrl::fromLocalFile("/music/out"), QUrl::fromLocalFile("/music/out")}));
 }
 
 TEST_F(Window, AboutIsAFreshBoxEachTimeWithWorkingLinks) {

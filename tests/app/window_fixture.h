@@ -21,6 +21,7 @@ protected:
     FakeConvert* convert = nullptr;
     MainWindowParts parts;
     std::unique_ptr<TfrmMain> win;
+    ProductLinks links{"quillotone-test:home", "help@quillotone"};
 
     QString settingsFile() const {
         return QString::fromStdString((dir / "settings" / "Quillotone.conf").string());
@@ -41,8 +42,7 @@ protected:
     }
 
     void open() {
-        win = std::make_unique<TfrmMain>(ui, SettingsStore(settingsFile()), programFolder(),
-                                         ProductLinks{"quillotone-test:home", "help@quillotone"}, parts);
+        win = std::make_unique<TfrmMain>(ui, SettingsStore(settingsFile()), programFolder(), links, parts);
     }
     void closeWindow() { win.reset(); }
 

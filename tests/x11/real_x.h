@@ -30,6 +30,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -166,6 +167,30 @@ inline void requestClose(QWidget& window) {
     xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(c);
+}
+
+// The caption the window manager was given for `window`: its _NET_WM_NAME property on the server.
+inline QString wmName(QWidget& window) {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) return {};
+    xcb_connection_t* c = x11->connection();
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(r);
+        return a;
+    };
+    const xcb_atom_t netWmName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, xcb_window_t(window.winId()), netWmName, utf8, 0, 1024), nullptr);
+    QString name;
+    if (reply) {
+        name = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
+                                 xcb_get_property_value_length(reply));
+        free(reply);
+    }
+    return name;
 }
 
 // The first visible top-level window of type T, for dialogs shown without blocking.
