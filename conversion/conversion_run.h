@@ -8,16 +8,22 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <optional>
+#include <set>
+#include <utility>
 
 namespace quillotone {
 
 enum class RunState : uint8_t { Idle = 0, Converting = 1, Failed = 2, StopRequested = 3, FileDone = 4 };
 
 // A row's mark in the list's first column.
-enum class RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2 };
+enum class RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2, Failed = 3 };
+
+// The answers to the overwrite question; "to All" holds for the rest of the run.
+enum class OverwriteAnswer { Yes, YesToAll, No, NoToAll };
 
 // What the run reads from the main window at each step.
 struct RunSettings {
@@ -39,8 +45,16 @@ struct RowResult {
     RowOutcome outcome = RowOutcome::Converted;
     QString source;
     QString destination; // the output written, or the one that was meant
-    QString reason;      // why the row was skipped or failed
+    QString reason;      // why the row was skipped or failed; for a converted row, a renamed output
 };
+
+// The reasons a run gives for its rows.
+namespace RowReason {
+inline const char* const OutputExists = "the output exists";
+inline const char* const WouldReplaceSource = "the output would replace a source file";
+inline const char* const Renamed = "renamed: another output of this run has that name";
+inline const char* const Missing = "the file is missing";
+} // namespace RowReason
 
 // The main window as the run sees it.
 class IConversionRunHost {
@@ -61,6 +75,10 @@ public:
     virtual void SetRunControlsEnabled(bool enabled) = 0;
     // A Yes/No box with a question icon; true for Yes.
     virtual bool AskYesNo(const QString& title, const QString& text) = 0;
+    // The overwrite question; a host without the "to All" answers asks Yes or No.
+    virtual OverwriteAnswer AskOverwrite(const QString& title, const QString& text) {
+        return AskYesNo(title, text) ? OverwriteAnswer::Yes : OverwriteAnswer::No;
+    }
     // A box owned by the main window with an error icon and OK.
     virtual void ShowErrorBox(const QString& title, const QString& text) = 0;
     // A plain message box (the application's title, OK).
@@ -113,13 +131,19 @@ private:
     void TimeStateTimer();
     void OnConvertBlock(int percent);
     void OnError(int code);
-    void ShowConversionError(int code);
     void fileDone();
     void nextRowOrEnd(bool converted);
-    void endRun();
-    void stepFailed(const QString& text);
+    void endRun(bool signalEnd = true);
+    void stepFailed(const QString& text, bool show);
+    void failRow(const QString& reason, const QString& boxText);
     void reportRow(RowOutcome outcome, const QString& reason);
-    QString destinationFor(int row, const RunSettings& settings) const;
+    QString destinationFor(int row, const RunSettings& settings);
+    bool makeFolders(const QString& folder);
+    void removeEmptyFoldersMade();
+    bool askOverwrite();
+
+    using FileId = std::pair<quint64, quint64>; // device and inode
+    static std::optional<FileId> IdOf(const QString& path);
 
     IAudioConvert& convert_;
     IConversionRunHost& host_;
@@ -135,6 +159,15 @@ private:
     int errorCode_ = 0;
     OutFormat outFormat_ = OutFormat::Mp3;
     QString destination_;
+    bool rowOpen_ = false; // the current row is not reported yet
+    QString rowNote_;      // what the report says of the current row when it converts
+
+    // Facts of the run under way.
+    std::set<FileId> sources_; // every row's source: never written over
+    std::set<FileId> outputs_; // what this run wrote: never written over by a later row
+    QStringList foldersMade_;  // removed again when the run leaves them empty
+    QString folderError_;      // why the last folder could not be made
+    enum class AllAnswer { None, Yes, No } overwriteAll_ = AllAnswer::None;
 };
 
 } // namespace quillotone
