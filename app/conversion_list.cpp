@@ -75,9 +75,10 @@ bool ConversionList::IsValidAudioFile(const QString& path) {
     return false;
 }
 
-void ConversionList::AddFileRow(const QString& path) {
+void ConversionList::AddFileRow(const QString& path, const QString& baseFolder) {
     const int icon = model_.AppendIcon(iconProvider_.icon(QFileInfo(path)));
     const int row = model_.AppendRow(icon);
+    model_.SetBaseFolder(row, baseFolder);
     model_.SetCell(row, Column::Filename, FileNamePart(path));
     try {
         IAudioInformation2& info = need(info_);
@@ -129,7 +130,14 @@ void ConversionList::AddFiles(const QStringList& paths, QWidget* window) {
         const QString name = FileNamePart(path);
         const QFileInfo fileInfo(path);
         if (!fileInfo.exists() || fileInfo.isDir()) {
-            errors->AddEntry(name, path, "File not exist");
+            // a name that is not UTF-8 comes with U+FFFD in place of its bytes and names no file
+            errors->AddEntry(name, path,
+                             path.contains(QChar(QChar::ReplacementCharacter)) ? "The name is not valid UTF-8"
+                                                                               : "File not exist");
+            continue;
+        }
+        if (!fileInfo.isFile()) {
+            errors->AddEntry(name, path, "Not a regular file");
             continue;
         }
         try {

@@ -2,6 +2,7 @@
 
 #include "app/audio_extensions.h"
 #include "app/conversion_list.h"
+#include "app/import_error_dialog.h"
 #include "app/load_dialog.h"
 #include "app/user_interface.h"
 
@@ -53,6 +54,9 @@ DropImport::DropImport(ConversionList& list, QObject* parent) : QObject(parent),
             DiskScan.StopScan();
         }
     };
+    DiskScan.OnFileRefused = [this](TdcMultiDiskScanner*, const TdcRefusedFile& file) {
+        refused_.push_back({file.FileName, file.Reason});
+    };
     DiskScan.OnScanDone = [this](TdcMultiDiskScanner*, uint32_t, uint64_t, int64_t) { DiskScanScanDone(); };
     DiskScan.OnStopped = [this](TdcMultiDiskScanner*) { DiskScanStopped(); };
 }
@@ -103,14 +107,19 @@ bool DropImport::eventFilter(QObject* watched, QEvent* event) {
 QStringList DropImport::DroppedPaths(const QStringList& paths) {
     QStringList kept;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isFile()) {
-            if (HasAudioExtension(path)) kept << path;
-        } else if (info.isDir()) {
-            kept << path;
-        }
+        // an audio name that is no regular file, or that no text names exactly, is kept to be refused
+        if (QFileInfo(path).isDir() || HasAudioExtension(path)) kept << path;
     }
     return kept;
+}
+
+void DropImport::refuse(const QString& path) {
+    // a name that is not UTF-8 reaches us with U+FFFD in place of its bytes, and names no file;
+    // a file gone since the drop is skipped as before
+    if (path.contains(QChar(QChar::ReplacementCharacter)))
+        refused_.push_back({path, QStringLiteral("The name is not valid UTF-8")});
+    else if (QFileInfo::exists(path))
+        refused_.push_back({path, QStringLiteral("Not a regular file")});
 }
 
 void DropImport::Wake() {
@@ -133,7 +142,7 @@ void DropImport::waitUntil(const std::function<bool()>& done) {
 
 bool DropImport::addFile(const QString& path) {
     if (list_.IsFileInList(path) || !list_.IsValidAudioFile(path)) return false;
-    list_.AddFileRow(path);
+    list_.AddFileRow(path, base_);
     if (progress_) progress_->Advance();
     return true;
 }
@@ -168,6 +177,8 @@ QString DropImport::Import(const QStringList& paths, IImportProgress* progress) 
     IImportProgress* outer = progress_;
     progress_ = progress;
     scanError_.clear();
+    refused_.clear();
+    base_.clear();
     QString error;
     try {
         for (const QString& path : paths) {
@@ -177,7 +188,12 @@ QString DropImport::Import(const QStringList& paths, IImportProgress* progress) 
             if (info.isFile()) {
                 if (addFile(path) && cancelled()) break;
             } else if (info.isDir()) {
-                if (!scanFolder(path)) break;
+                base_ = path;
+                const bool goOn = scanFolder(path);
+                base_.clear();
+                if (!goOn) break;
+            } else {
+                refuse(path);
             }
             QCoreApplication::processEvents();
         }
@@ -212,6 +228,12 @@ void DropImport::AddPaths(const QStringList& paths, QWidget& window, IUserInterf
     window.activateWindow();
     emit Finished();
     if (!error.isEmpty()) ShowError(ui, &window, error);
+    if (!refused_.empty()) {
+        TfrmImpErr errors(&window);
+        for (const ImportRefusal& r : refused_)
+            errors.AddEntry(QFileInfo(r.path).fileName(), r.path, r.reason);
+        ui.Exec(errors);
+    }
 }
 
 void DropImport::DiskScanFileFound(const QString& path) {

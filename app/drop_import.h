@@ -1,7 +1,9 @@
 // Adding dropped files and folders to the conversion list: files are taken as they are, folders
 // are searched with all their sub-folders by the folder scanner `DiskScan`; files already listed
-// or refused by the information component are skipped silently. The search and the checks work
-// without a window (Import); the window's drop adds the load dialog around them (AddPaths).
+// or refused by the information component are skipped silently. A file that cannot be listed at
+// all (not a regular file, a name that is not UTF-8) is refused with its reason. The search and
+// the checks work without a window (Import); the window's drop adds the load dialog around them
+// and shows the refused files in the import-error list (AddPaths).
 #pragma once
 
 #include "scan/disk_scanner.h"
@@ -9,6 +11,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class QEventLoop;
 class QWidget;
@@ -27,6 +30,12 @@ public:
     virtual bool IsCancelled() const = 0;
 };
 
+// A file an import could not list, and why.
+struct ImportRefusal {
+    QString path;
+    QString reason;
+};
+
 class DropImport final : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +49,8 @@ public:
     // any) is cancelled. Events are processed meanwhile, so a folder search runs while this waits.
     // Returns the text of an error that ended the operation (the rows added so far stay), or empty.
     QString Import(const QStringList& paths, IImportProgress* progress = nullptr);
+    // The files the last Import refused, in order.
+    const std::vector<ImportRefusal>& Refused() const { return refused_; }
     // Wakes Import's wait for the search, so that a cancel made in an event handler is seen at once.
     void Wake();
 
@@ -67,6 +78,7 @@ protected:
 private:
     bool cancelled() const;
     bool addFile(const QString& path);
+    void refuse(const QString& path);
     bool scanFolder(const QString& folder);
     void waitUntil(const std::function<bool()>& done);
 
@@ -78,6 +90,8 @@ private:
     QEventLoop* wait_ = nullptr;          // Import's wait for the scanner
     bool scanPending_ = false;            // a started scan whose worker has not reported its end yet
     QString scanError_;                   // an error raised while a found file was added
+    std::vector<ImportRefusal> refused_;
+    QString base_; // the folder being searched: the base folder of the rows it adds
 };
 
 } // namespace quillotone
