@@ -4,12 +4,14 @@
 #include "app/audio_extensions.h"
 #include "app/banner.h"
 #include "app/conversion_list_view.h"
+#include "app/property_grid.h"
 #include "app/user_interface.h"
 #include "conversion/output_format.h"
 #include "conversion/output_naming.h"
 #include "conversion/quality_choices.h"
 #include "tagedit/format_tags.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -260,12 +262,16 @@ QWidget* TfrmMain::buildSettingsTab() {
         named(new QCheckBox("Prompt before overwriting existing files", frame), "chkPromptExist");
     chkShowSucc = named(new QCheckBox("Show 'Success' window", frame), "chkShowSucc");
     chkOpenDst = named(new QCheckBox("Open destination folder", frame), "chkOpenDst");
+    chkGoOn = named(new QCheckBox("Go on with the next file after an error", frame), "chkGoOn");
+    chkKeepTree = named(new QCheckBox("Keep the folder structure", frame), "chkKeepTree");
 
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
     left->addWidget(gbTag);
     left->addWidget(gbFileaname);
     left->addWidget(chkPromptExist);
+    left->addWidget(chkGoOn);
+    left->addWidget(chkKeepTree);
     left->addSpacing(4);
     left->addWidget(new QLabel("What actions you'd like when completed:", frame));
     left->addWidget(chkShowSucc);
@@ -420,6 +426,37 @@ void TfrmMain::FormCreate() {
     if (inspector_) inspector_->ShowSettings();
     cmboutFormatChange();
     if (parts_.createTagEditor) tagEditor_ = parts_.createTagEditor(*this);
+    watchSettings();
+}
+
+void TfrmMain::watchSettings() {
+    saveTimer_ = new QTimer(this);
+    saveTimer_->setSingleShot(true);
+    saveTimer_->setInterval(SaveDelayMs);
+    connect(saveTimer_, &QTimer::timeout, this, [this] {
+        // the inspector is read back only outside a run; a run saved when it started
+        if (!IsConverting()) SaveSettings();
+    });
+    // every control that holds a stored value, and the inspector's edits
+    const auto changed = [this] { SettingsChanged(); };
+    connect(edtoutFolder, &QLineEdit::textChanged, this, changed);
+    connect(edtPrefix, &QLineEdit::textChanged, this, changed);
+    for (QComboBox* box : {cmboutFormat, cmbRename, cmbReadpriority, cmbWriteFormat, cmbQuality})
+        connect(box, &QComboBox::currentIndexChanged, this, changed);
+    connect(cmbRename, &QComboBox::editTextChanged, this, changed);
+    for (QSpinBox* spin : {edtStartat, edtPadding})
+        connect(spin, &QSpinBox::valueChanged, this, changed);
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             chkRename, rdprefix, rdProperty, chkPromptExist, chkShowSucc, chkOpenDst, chkGoOn, chkKeepTree})
+        connect(button, &QAbstractButton::toggled, this, changed);
+    for (PropertyGrid* grid : Inspector->findChildren<PropertyGrid*>())
+        connect(grid, &PropertyGrid::itemEdited, this, changed);
+    if (auto* grid = qobject_cast<PropertyGrid*>(Inspector))
+        connect(grid, &PropertyGrid::itemEdited, this, changed);
+}
+
+void TfrmMain::SettingsChanged() {
+    if (saveTimer_) saveTimer_->start();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -447,6 +484,8 @@ WindowOptions TfrmMain::Options() const {
     o.OpenDest = chkOpenDst->isChecked();
     o.ReadPriority = cmbReadpriority->currentIndex();
     o.WriteFormat = cmbWriteFormat->currentIndex();
+    o.GoOnAfterError = chkGoOn->isChecked();
+    o.KeepFolderStructure = chkKeepTree->isChecked();
     return o;
 }
 
@@ -480,6 +519,8 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     chkOpenDst->setChecked(o.OpenDest);
     cmbReadpriority->setCurrentIndex(o.ReadPriority < 0 ? -1 : o.ReadPriority);
     cmbWriteFormat->setCurrentIndex(o.WriteFormat < 0 ? -1 : o.WriteFormat);
+    chkGoOn->setChecked(o.GoOnAfterError);
+    chkKeepTree->setChecked(o.KeepFolderStructure);
 }
 
 void TfrmMain::LoadSettings() {
@@ -524,9 +565,10 @@ void TfrmMain::UpdateActions() {
 }
 
 void TfrmMain::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,   chkPromptExist, chkShowSucc,
-                                   chkOpenDst,   Inspector,       gvConvert,     btnEdittag,     cmbQuality,
-                                   btnDelete,    cmbReadpriority, cmbWriteFormat};
+    const QList<QWidget*> controls{edtoutFolder,   cmboutFormat, gbFileaname, chkPromptExist,
+                                   chkShowSucc,    chkOpenDst,   Inspector,   gvConvert,
+                                   btnEdittag,     cmbQuality,   btnDelete,   cmbReadpriority,
+                                   cmbWriteFormat, chkGoOn,      chkKeepTree};
     for (QWidget* c : controls)
         c->setEnabled(on);
     ActaddFiles->setEnabled(on);

@@ -98,6 +98,9 @@ public:
     void rdPropertyClick() { applyRenameRules(false); }
     void LoadSettings();
     void SaveSettings();
+    // A setting changed: saved once the changes pause (SaveDelayMs), so a crash loses little.
+    void SettingsChanged();
+    static constexpr int SaveDelayMs = 500;
 
     // Dropped files and folders, by the drop import (Drops()).
     void AddPaths(const QStringList& paths) { drops_.AddPaths(paths, *this, ui_); }
@@ -129,6 +132,8 @@ public:
     QCheckBox* chkPromptExist;
     QCheckBox* chkShowSucc;
     QCheckBox* chkOpenDst;
+    QCheckBox* chkGoOn;
+    QCheckBox* chkKeepTree;
     QWidget* Inspector; // a placeholder until the inspector is provided
     QLineEdit* edtoutFolder;
     QAction* actBrowseFolder;
@@ -167,6 +172,7 @@ private:
     void applyOptions(const WindowOptions& options);
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
+    void watchSettings();
 
     IUserInterface& ui_;
     SettingsStore store_;
@@ -177,6 +183,7 @@ private:
     DropImport drops_;
     EncoderSettings settings_;
     QStringList wmaQualities_;
+    QTimer* saveTimer_ = nullptr;
 
     std::unique_ptr<IAudioConvert> convert_;
     std::unique_ptr<IAudioInformation2> information_;

@@ -26,7 +26,7 @@ constexpr int32_t itemsOf(const auto& table) {
     return int32_t(table.size());
 }
 
-const std::array<SettingEntry, 43> kTable{{
+const std::array<SettingEntry, 45> kTable{{
     {"MP3SampleRate", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.mp3.Mp3SampleRate)},
     {"MP3Channel", SettingType::Integer, 2, nullptr, 0, Q_FIELD(encoder.mp3.Mp3ChannelMode)},
     {"MP3Bitrate", SettingType::Integer, 256, nullptr, 0, Q_FIELD(encoder.mp3.Mp3Bitrate)},
@@ -75,6 +75,9 @@ const std::array<SettingEntry, 43> kTable{{
      itemsOf(tagedit::ReadPriorities), Q_FIELD(window.ReadPriority)},
     {"WriteFormat", SettingType::Index, tagedit::kDefaultWriteFormat, nullptr, itemsOf(tagedit::WriteFormats),
      Q_FIELD(window.WriteFormat)},
+    // added after the 43, with names of their own
+    {"GoOnAfterError", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.GoOnAfterError)},
+    {"KeepFolderStructure", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.KeepFolderStructure)},
 }};
 
 #undef Q_FIELD

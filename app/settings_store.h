@@ -1,4 +1,5 @@
-// The persisted settings: the 43 stored values, one table that both loading and saving walk.
+// The persisted settings: the 43 stored values and the ones added beside them, one table that both
+// loading and saving walk.
 #pragma once
 
 #include "conversion/encoder_settings.h"
@@ -31,6 +32,9 @@ struct WindowOptions {
     bool OpenDest = false;
     int32_t ReadPriority = tagedit::kDefaultReadPriority;
     int32_t WriteFormat = tagedit::kDefaultWriteFormat;
+    // Beyond the 43: values of their own.
+    bool GoOnAfterError = false;
+    bool KeepFolderStructure = false;
 };
 
 struct StoredSettings {
