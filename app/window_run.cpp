@@ -1,11 +1,13 @@
 #include "app/window_run.h"
 
 #include "app/conversion_list_model.h"
+#include "app/import_error_dialog.h"
 #include "app/main_window.h"
 #include "app/user_interface.h"
 #include "tagedit/format_tags.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QTableView>
 #include <QUrl>
@@ -26,6 +28,7 @@ NamingRow WindowRunHost::RowCells(int row) const {
     r.album = m.Cell(row, Column::Album);
     r.year = m.Cell(row, Column::Year);
     r.genre = m.Cell(row, Column::Genre);
+    r.baseFolder = m.BaseFolder(row);
     return r;
 }
 
@@ -47,9 +50,11 @@ RunSettings RunSettingsFrom(const WindowOptions& o) {
     s.naming.startAt = o.StartAt;
     s.naming.padding = o.Padding;
     s.naming.pattern = o.PropertyText;
+    s.naming.keepTree = o.KeepFolderStructure;
     s.promptExist = o.PromptExist;
     s.showSuccess = o.ShowSucc;
     s.openDestination = o.OpenDest;
+    s.goOnAfterError = o.GoOnAfterError;
     return s;
 }
 
@@ -73,12 +78,29 @@ void WindowRunHost::SetProgressValue(int percent) {
 }
 
 void WindowRunHost::SetRunControlsEnabled(bool on) {
+    // a run starts: what it runs with is stored, should the program not live to its end
+    if (!on) w_.SaveSettings();
     w_.SetRunControlsEnabled(on);
 }
 
 bool WindowRunHost::AskYesNo(const QString& title, const QString& text) {
     return w_.Ui().Message(&w_, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+OverwriteAnswer WindowRunHost::AskOverwrite(const QString& title, const QString& text) {
+    switch (
+        w_.Ui().Message(&w_, QMessageBox::Question, title, text,
+                        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll)) {
+    case QMessageBox::Yes:
+        return OverwriteAnswer::Yes;
+    case QMessageBox::YesToAll:
+        return OverwriteAnswer::YesToAll;
+    case QMessageBox::NoToAll:
+        return OverwriteAnswer::NoToAll;
+    default: // No, or the box closed
+        return OverwriteAnswer::No;
+    }
 }
 
 void WindowRunHost::ShowErrorBox(const QString& title, const QString& text) {
@@ -97,7 +119,49 @@ void WindowRunHost::ShowGeneralError(const QString& text) {
     ShowError(w_.Ui(), &w_, text);
 }
 
-WindowRun::WindowRun(TfrmMain& w) : host(w), run(*w.Convert(), host, w.TimeState) {}
+QString ReportReason(const RowResult& r) {
+    switch (r.outcome) {
+    case RowOutcome::Skipped:
+        return "skipped: " + r.reason;
+    case RowOutcome::Failed:
+        return "failed: " + r.reason;
+    case RowOutcome::Converted:
+        if (r.reason.isEmpty()) return {};
+        return "converted to " + QFileInfo(r.destination).fileName() + " (" + r.reason + ")";
+    }
+    return {};
+}
+
+void WindowRunHost::RowFinished(const RowResult& result) {
+    if (!ReportReason(result).isEmpty()) noted_.push_back(result);
+}
+
+void WindowRunHost::ForgetReport() {
+    noted_.clear();
+}
+
+void WindowRunHost::ShowReport() {
+    const std::vector<RowResult> rows = std::move(noted_);
+    noted_.clear();
+    if (rows.empty()) return;
+    TfrmImpErr report(&w_, "Conversion Report", "Some files were not converted as listed");
+    report.resize(760, 320); // room for the reasons
+    for (const RowResult& r : rows) {
+        const QFileInfo source(r.source);
+        report.AddEntry(source.fileName(), source.path(), ReportReason(r));
+    }
+    w_.Ui().Exec(report);
+}
+
+WindowRun::WindowRun(TfrmMain& w) : host(w), run(*w.Convert(), host, w.TimeState) {
+    // a run the user stopped (or the closing window) ends without the report
+    QObject::connect(&run, &TConversionRun::Finished, &run, [this] {
+        if (run.State() == RunState::StopRequested)
+            host.ForgetReport();
+        else
+            host.ShowReport();
+    });
+}
 
 void AddRunPart(MainWindowParts& parts) {
     parts.createRun = [](TfrmMain& w) -> std::unique_ptr<IConversionRun> {

@@ -7,6 +7,7 @@
 #include "conversion/conversion_run.h"
 
 #include <functional>
+#include <vector>
 
 namespace quillotone {
 
@@ -31,14 +32,24 @@ public:
     void SetProgressValue(int percent) override;
     void SetRunControlsEnabled(bool on) override;
     bool AskYesNo(const QString& title, const QString& text) override;
+    OverwriteAnswer AskOverwrite(const QString& title, const QString& text) override;
     void ShowErrorBox(const QString& title, const QString& text) override;
     void ShowPlainMessage(const QString& text) override;
     void ExploreFolder(const QString& folder) override;
     void ShowGeneralError(const QString& text) override;
+    void RowFinished(const RowResult& result) override;
+
+    // The end-of-run report: the rows skipped, failed or renamed, if any; then forgets them.
+    void ShowReport();
+    void ForgetReport();
 
 private:
     TfrmMain& w_;
+    std::vector<RowResult> noted_;
 };
+
+// The report's reason cell for a row, or empty when the row needs no line.
+QString ReportReason(const RowResult& result);
 
 // On the window's conversion component and its step timer `TimeState`.
 class WindowRun final : public IConversionRun {
