@@ -344,6 +344,8 @@ void TConversionRun::fileDone() {
     host_.SetMark(currentRow_, RowMark::Converted);
     if (auto id = IdOf(destination_)) outputs_.insert(*id);
     if (tagConvertedFile_) tagConvertedFile_(destination_, currentRow_, outFormat_);
+    // tagging rewrites the file through a new one renamed over it: a new inode
+    if (auto id = IdOf(destination_)) outputs_.insert(*id);
     reportRow(RowOutcome::Converted, rowNote_);
     nextRowOrEnd(true);
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -387,6 +388,11 @@ TEST_F(RunFixture, ASecondOutputOfTheSameNameIsNumbered) {
     }
     QDir().mkpath(out);
     testutil::writeFile((out + "/song (2).mp3").toStdString(), {7}); // the user's, not this run's
+    // tagging writes a new file and renames it over the output, as the tag writers do
+    run.SetTagConvertedFile([](const QString& d, int, OutFormat) {
+        QFile::copy(d, d + ".new");
+        ::rename(QFile::encodeName(d + ".new").constData(), QFile::encodeName(d).constData());
+    });
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     EXPECT_EQ(host.marks, (std::vector<int>{2, 2, 2}));
