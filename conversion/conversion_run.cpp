@@ -398,6 +398,13 @@ void TConversionRun::stepFailed(const QString& text, bool show) {
         }
     }
     if (wasActive && rowOpen_) {
+        if (host_.Settings().goOnAfterError) {
+            // the report names it; the next row goes on as after a conversion error
+            host_.SetMark(currentRow_, RowMark::Failed);
+            reportRow(RowOutcome::Failed, text);
+            nextRowOrEnd(false);
+            return;
+        }
         host_.SetMark(currentRow_, RowMark::NotConverted);
         reportRow(RowOutcome::Failed, text);
     }

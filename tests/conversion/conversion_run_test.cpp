@@ -316,6 +316,25 @@ TEST_F(RunFixture, ComponentCallErrorOnALaterRowIsShown) {
     expectIdleWindow();
 }
 
+// Going on after an error also goes on after a component call or a tagging step that throws.
+TEST_F(RunFixture, GoingOnAfterAThrowingStep) {
+    rows(4);
+    host.settings.goOnAfterError = true;
+    convert.scripts = {Script{{}, 0, "engine gone"}, Script{}, Script{}};
+    run.SetTagConvertedFile([&](const QString&, int row, OutFormat) {
+        if (row == 2) throw std::runtime_error("cannot open the output");
+    });
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.marks, (std::vector<int>{3, 2, 3, 2}));
+    EXPECT_TRUE(host.matching("general").isEmpty());
+    EXPECT_EQ(host.matching("row 0"),
+              QStringList{"row 0 failed " + srcFile(0) + " -> " + outFile(0) + ": engine gone"});
+    EXPECT_EQ(host.matching("row 2"),
+              QStringList{"row 2 failed " + srcFile(2) + " -> " + outFile(2) + ": cannot open the output"});
+    expectIdleWindow();
+}
+
 TEST_F(RunFixture, TaggingErrorEndsTheRun) {
     rows(3);
     int tags = 0;
