@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QToolButton>
 #include <memory>
 
@@ -200,6 +201,11 @@ TEST(RunDialogs, TroublesAreSaidInTheirWords) {
         EXPECT_FALSE(fs::exists(dir / "stopped"));
         shoot(win, "window-after-stop.png");
     }
+    realx::clickTab(win.PC, 1);
+    EXPECT_TRUE(realx::waitFor([&] { return win.chkGoOn->isVisible(); }));
+    EXPECT_EQ(win.chkGoOn->text(), "Go on with the next file after an error");
+    EXPECT_EQ(win.chkKeepTree->text(), "Keep the folder structure");
+    shoot(win, "settings-tab.png");
 }
 
 } // namespace
