@@ -87,7 +87,7 @@ public:
     virtual void ExploreFolder(const QString& folder) = 0;
     // The application's general error display for an error that escaped an event handler.
     virtual void ShowGeneralError(const QString& text) = 0;
-    // Each row the run reached, once, when it is done with it.
+    // Each row the run reached, once, when it is done with it; a row the user stopped is not one.
     virtual void RowFinished(const RowResult& result) { (void)result; }
 };
 
