@@ -47,6 +47,8 @@ struct Request {
     std::optional<QString> quality;
     std::optional<QString> target;
     bool keepNames = false;
+    bool keepTree = false;
+    std::optional<bool> copyTags;
     std::optional<QString> prefix;
     std::optional<QString> pattern;
     std::optional<int> writeFormat;
@@ -113,6 +115,10 @@ Options:
   --prefix TEXT             outputs are named TEXT and a number
   --pattern TEXT            outputs are named by a pattern of tags, such as
                             "<artist>\<album>\<number> - <title>" ("\" makes a sub-folder)
+  --keep-tree               with --keep-names or --prefix, each output goes into the
+                            sub-folders its source has below the folder given
+  --copy-tags yes|no        carry the source's pictures and other tags beside the list's
+                            fields, or not; without it the stored setting holds
   --write-format TEXT       the tags written into the outputs, one of:
                             %1
   --overwrite yes|no        replace or skip an output that exists; without it an output
@@ -125,7 +131,8 @@ Options:
 
 Standard output has one line per file:
   converted SRC -> DST
-  converted SRC -> DST (NOTE)   with a note in parentheses where there is one
+  converted SRC -> DST (NOTE)   with a note, e.g. that the output was renamed because
+                                another output of this run has that name
   skipped SRC: REASON
   failed SRC: MESSAGE
 after a converted file whose output could not hold all of the source's tags:
@@ -203,6 +210,13 @@ Request parse(int argc, char** argv) {
         } else if (name == "--keep-names") {
             flag();
             r.keepNames = true;
+        } else if (name == "--keep-tree") {
+            flag();
+            r.keepTree = true;
+        } else if (name == "--copy-tags") {
+            const QString v = value();
+            if (v != "yes" && v != "no") throw UsageError{"--copy-tags takes yes or no, not " + quoted(v)};
+            r.copyTags = v == "yes";
         } else if (name == "--prefix") {
             r.prefix = value();
         } else if (name == "--pattern") {
@@ -322,7 +336,9 @@ public:
     void SetProgressValue(int percent) override { showProgress(percent); }
     void SetRunControlsEnabled(bool) override {}
     bool AskYesNo(const QString&, const QString&) override { return overwrite_; }
-    void ShowErrorBox(const QString&, const QString& text) override { lastError_ = oneLine(text); }
+    void ShowErrorBox(const QString&, const QString& text) override {
+        lastError_ = oneLine(TConversionRun::ErrorBoxMessage(text));
+    }
     void ShowPlainMessage(const QString&) override {} // the summary line says it
     void ExploreFolder(const QString&) override {}    // no desktop to open it on
     void ShowGeneralError(const QString& text) override { lastError_ = oneLine(text); }
@@ -417,6 +433,8 @@ void applyRequest(const Request& r, WindowOptions& o) {
     if (r.format) o.OutFormat = int(*r.format);
     if (r.target) o.TargetFolder = AbsolutePaths({*r.target}).front();
     if (r.keepNames) o.Rename = false;
+    if (r.keepTree) o.KeepFolderStructure = true;
+    if (r.copyTags) o.CopySourceTags = *r.copyTags;
     if (r.prefix) {
         o.Rename = o.Prefix = true;
         o.Property = false;
@@ -530,7 +548,7 @@ int ConsoleMain(int argc, char** argv) {
     ConsoleRunHost host(model, *encoder, settings, overwrite);
 
     for (const QString& name : request.badNames)
-        host.Skipped(name, "the name is not valid UTF-8");
+        host.Skipped(name, "The name is not valid UTF-8");
     DropImport drops(list);
     drops.ErrorRefusesFile = true;
     QObject::connect(&drops, &DropImport::Refused, &drops,

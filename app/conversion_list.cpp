@@ -77,15 +77,22 @@ bool ConversionList::IsValidAudioFile(const QString& path) {
 
 QString ConversionList::Refusal(const QString& path) {
     const QFileInfo fileInfo(path);
-    if (!fileInfo.exists() || fileInfo.isDir()) return QStringLiteral("File not exist");
+    if (!fileInfo.exists() || fileInfo.isDir()) {
+        // a name that is not UTF-8 comes with U+FFFD in place of its bytes and names no file
+        return path.contains(QChar(QChar::ReplacementCharacter))
+                   ? QStringLiteral("The name is not valid UTF-8")
+                   : QStringLiteral("File not exist");
+    }
+    if (!fileInfo.isFile()) return QStringLiteral("Not a regular file");
     if (IsFileInList(path)) return QStringLiteral("File already exists in list");
     if (!IsValidAudioFile(path)) return QStringLiteral("invalid audio file");
     return {};
 }
 
-void ConversionList::AddFileRow(const QString& path) {
+void ConversionList::AddFileRow(const QString& path, const QString& baseFolder) {
     const int icon = model_.AppendIcon(iconProvider_.icon(QFileInfo(path)));
     const int row = model_.AppendRow(icon);
+    model_.SetBaseFolder(row, baseFolder);
     model_.SetCell(row, Column::Filename, FileNamePart(path));
     try {
         IAudioInformation2& info = need(info_);

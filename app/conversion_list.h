@@ -35,7 +35,7 @@ public:
     QString Refusal(const QString& path);
     // Appends a row for a file that exists, is not listed and is valid. When its properties cannot
     // be read, the row is removed again and the error is passed on.
-    void AddFileRow(const QString& path);
+    void AddFileRow(const QString& path, const QString& baseFolder = {});
     // The "Add Files" path: checks, wait dialog, error dialog. `window` is disabled while the files
     // are checked, and enabled again before the error dialog shows.
     void AddFiles(const QStringList& paths, QWidget* window);

@@ -14,9 +14,9 @@ const char* const kHeaders[Column::Count] = {
     "Year", "Genre", "Comment",  "Copyright", "URL",   "Encoded by",   "Path"};
 constexpr int kWidths[Column::Count] = {20, 20, 180, 80, 80, 70, 80, 77, 80, 80, 80, 80, 80, 240};
 
-// The row marks: nothing, a green play triangle, a check mark.
-std::array<QPixmap, 3> drawMarks() {
-    std::array<QPixmap, 3> images;
+// The row marks: nothing, a green play triangle, a check mark, a red cross.
+std::array<QPixmap, 4> drawMarks() {
+    std::array<QPixmap, 4> images;
     for (QPixmap& p : images) {
         p = QPixmap(16, 16);
         p.fill(Qt::transparent);
@@ -36,6 +36,13 @@ std::array<QPixmap, 3> drawMarks() {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(0x1f, 0x7a, 0x2e), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(QPolygonF{QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)});
+    }
+    {
+        QPainter painter(&images[size_t(RowMark::Failed)]);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0xc6, 0x28, 0x28), 2.5, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(4, 4), QPointF(12, 12));
+        painter.drawLine(QPointF(12, 4), QPointF(4, 12));
     }
     return images;
 }
@@ -131,7 +138,7 @@ void ConversionListModel::sort(int column, Qt::SortOrder order) {
 int ConversionListModel::AppendRow(int iconIndex) {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    rows_.push_back(Row{RowMark::NotConverted, iconIndex, {}});
+    rows_.push_back(Row{RowMark::NotConverted, iconIndex, {}, {}});
     endInsertRows();
     return row;
 }

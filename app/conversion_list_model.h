@@ -64,6 +64,9 @@ public:
     void SetMark(int row, RowMark mark);
     int IconIndex(int row) const { return rows_[row].icon; }
     QString Path(int row) const { return Cell(row, Column::Path); }
+    // The folder the row was added from (a dropped or given folder); empty for a file on its own.
+    QString BaseFolder(int row) const { return rows_[row].baseFolder; }
+    void SetBaseFolder(int row, const QString& folder) { rows_[row].baseFolder = folder; }
 
     // The file icons only grow, so the indexes kept by the rows stay valid after deleting.
     int AppendIcon(const QIcon& icon);
@@ -78,10 +81,11 @@ private:
         RowMark mark = RowMark::NotConverted;
         int icon = -1;
         std::array<QString, Column::Count - Column::Filename> cells; // columns 2 to 13
+        QString baseFolder;
     };
     std::vector<Row> rows_;
     QList<QIcon> icons_;
-    std::array<QPixmap, 3> markImages_;
+    std::array<QPixmap, 4> markImages_;
 };
 
 } // namespace quillotone

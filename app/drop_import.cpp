@@ -2,6 +2,7 @@
 
 #include "app/audio_extensions.h"
 #include "app/conversion_list.h"
+#include "app/import_error_dialog.h"
 #include "app/load_dialog.h"
 #include "app/user_interface.h"
 
@@ -80,6 +81,9 @@ DropImport::DropImport(ConversionList& list, QObject* parent) : QObject(parent),
             DiskScan.StopScan();
         }
     };
+    DiskScan.OnFileRefused = [this](TdcMultiDiskScanner*, const TdcRefusedFile& file) {
+        refuseWhole(file.FileName, file.Reason);
+    };
     DiskScan.OnScanDone = [this](TdcMultiDiskScanner*, uint32_t, uint64_t, int64_t) { DiskScanScanDone(); };
     DiskScan.OnStopped = [this](TdcMultiDiskScanner*) { DiskScanStopped(); };
 }
@@ -130,14 +134,25 @@ bool DropImport::eventFilter(QObject* watched, QEvent* event) {
 QStringList DropImport::DroppedPaths(const QStringList& paths) {
     QStringList kept;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isFile()) {
-            if (HasAudioExtension(path)) kept << path;
-        } else if (info.isDir()) {
-            kept << path;
-        }
+        // an audio name that is no regular file, or that no text names exactly, is kept to be refused
+        if (QFileInfo(path).isDir() || HasAudioExtension(path)) kept << path;
     }
     return kept;
+}
+
+void DropImport::refuse(const QString& path) {
+    // a name that is not UTF-8 reaches us with U+FFFD in place of its bytes, and names no file;
+    // a file gone since the drop is skipped by the window as before
+    const QString reason = list_.Refusal(path);
+    if (path.contains(QChar(QChar::ReplacementCharacter)) || QFileInfo::exists(path))
+        refuseWhole(path, reason);
+    else
+        emit Refused(path, reason);
+}
+
+void DropImport::refuseWhole(const QString& path, const QString& reason) {
+    refused_.push_back({path, reason});
+    emit Refused(path, reason);
 }
 
 void DropImport::Wake() {
@@ -162,12 +177,13 @@ bool DropImport::addFile(const QString& path) {
     QString refusal;
     try {
         refusal = list_.Refusal(path);
-        if (refusal.isEmpty()) list_.AddFileRow(path);
+        if (refusal.isEmpty()) list_.AddFileRow(path, base_);
     } catch (const std::exception& e) {
         if (!ErrorRefusesFile) throw;
         refusal = QString::fromUtf8(e.what());
     }
     if (!refusal.isEmpty()) {
+        // already listed or not audio: a drop skips it silently, a console run reports it
         emit Refused(path, refusal);
         return false;
     }
@@ -217,6 +233,8 @@ QString DropImport::Import(const QStringList& paths, IImportProgress* progress) 
     IImportProgress* outer = progress_;
     progress_ = progress;
     scanError_.clear();
+    refused_.clear();
+    base_.clear();
     QString error;
     try {
         for (const QString& path : paths) {
@@ -226,11 +244,12 @@ QString DropImport::Import(const QStringList& paths, IImportProgress* progress) 
             if (info.isFile()) {
                 if (addFile(path) && cancelled()) break;
             } else if (info.isDir()) {
-                if (!scanFolder(path)) break;
+                base_ = path;
+                const bool goOn = scanFolder(path);
+                base_.clear();
+                if (!goOn) break;
             } else {
-                // Only a path typed by hand gets here: a drop holds files and folders only.
-                emit Refused(path,
-                             info.exists() ? QStringLiteral("not a regular file") : list_.Refusal(path));
+                refuse(path);
             }
             QCoreApplication::processEvents();
         }
@@ -265,6 +284,12 @@ void DropImport::AddPaths(const QStringList& paths, QWidget& window, IUserInterf
     window.activateWindow();
     emit Finished();
     if (!error.isEmpty()) ShowError(ui, &window, error);
+    if (!refused_.empty()) {
+        TfrmImpErr errors(&window);
+        for (const ImportRefusal& r : refused_)
+            errors.AddEntry(QFileInfo(r.path).fileName(), r.path, r.reason);
+        ui.Exec(errors);
+    }
 }
 
 void DropImport::DiskScanFileFound(const QString& path) {

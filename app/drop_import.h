@@ -1,7 +1,9 @@
 // Adding dropped files and folders to the conversion list: files are taken as they are, folders
-// are searched with all their sub-folders by the folder scanner `DiskScan`; files the list refuses
-// (already listed, not audio) are skipped and reported through Refused. The search and the checks work
-// without a window (Import); the window's drop adds the load dialog around them (AddPaths).
+// are searched with all their sub-folders by the folder scanner `DiskScan`. Every file not listed
+// is reported through Refused; a file that cannot be listed at all (not a regular file, a name that
+// is not UTF-8) is also kept in RefusedFiles. The search and the checks work without a window
+// (Import); the window's drop adds the load dialog around them and shows RefusedFiles in the
+// import-error list (AddPaths), while files already listed or not audio are skipped silently.
 #pragma once
 
 #include "scan/disk_scanner.h"
@@ -9,6 +11,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class QEventLoop;
 class QWidget;
@@ -31,6 +34,12 @@ public:
 // sub-folders by name.
 void SortInPathOrder(QStringList& paths);
 
+// A file an import could not list, and why.
+struct ImportRefusal {
+    QString path;
+    QString reason;
+};
+
 class DropImport final : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +54,8 @@ public:
     // any) is cancelled. Events are processed meanwhile, so a folder search runs while this waits.
     // Returns the text of an error that ended the operation (the rows added so far stay), or empty.
     QString Import(const QStringList& paths, IImportProgress* progress = nullptr);
+    // The files the last Import refused, in order.
+    const std::vector<ImportRefusal>& RefusedFiles() const { return refused_; }
     // Wakes Import's wait for the search, so that a cancel made in an event handler is seen at once.
     void Wake();
 
@@ -76,6 +87,8 @@ protected:
 private:
     bool cancelled() const;
     bool addFile(const QString& path);
+    void refuse(const QString& path);
+    void refuseWhole(const QString& path, const QString& reason);
     bool scanFolder(const QString& folder);
     void waitUntil(const std::function<bool()>& done);
 
@@ -88,6 +101,8 @@ private:
     bool scanPending_ = false;            // a started scan whose worker has not reported its end yet
     QString scanError_;                   // an error raised while a found file was added
     QStringList found_;                   // what the current folder search found, not yet added
+    std::vector<ImportRefusal> refused_;
+    QString base_; // the folder being searched: the base folder of the rows it adds
 };
 
 } // namespace quillotone

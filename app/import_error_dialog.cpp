@@ -11,19 +11,20 @@
 
 namespace quillotone {
 
-TfrmImpErr::TfrmImpErr(QWidget* parent) : QDialog(parent), errList_(new QTreeWidget(this)) {
+TfrmImpErr::TfrmImpErr(QWidget* parent, const QString& title, const QString& heading)
+    : QDialog(parent), errList_(new QTreeWidget(this)) {
     setObjectName("TfrmImpErr");
-    setWindowTitle("Error");
+    setWindowTitle(title);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
-    auto* heading = new QLabel("Open Audio File Error", this);
-    QFont bold = heading->font();
+    auto* headingLabel = new QLabel(heading, this);
+    QFont bold = headingLabel->font();
     bold.setBold(true);
-    heading->setFont(bold);
+    headingLabel->setFont(bold);
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
-    top->addWidget(heading, 1);
+    top->addWidget(headingLabel, 1);
 
     errList_->setObjectName("errList");
     errList_->setColumnCount(3);

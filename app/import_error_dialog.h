@@ -1,4 +1,5 @@
-// "Error": the files that could not be added, with the reason for each.
+// "Error": the files that could not be added, with the reason for each. The end-of-run report is
+// the same list under its own title.
 #pragma once
 
 #include <QDialog>
@@ -10,7 +11,8 @@ namespace quillotone {
 class TfrmImpErr final : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmImpErr(QWidget* parent);
+    explicit TfrmImpErr(QWidget* parent, const QString& title = "Error",
+                        const QString& heading = "Open Audio File Error");
 
     void AddEntry(const QString& fileName, const QString& path, const QString& reason);
     int EntryCount() const;

@@ -5,12 +5,14 @@
 #include "app/banner.h"
 #include "app/conversion_list_view.h"
 #include "app/popup_combo_box.h"
+#include "app/property_grid.h"
 #include "app/user_interface.h"
 #include "conversion/output_format.h"
 #include "conversion/output_naming.h"
 #include "conversion/quality_choices.h"
 #include "tagedit/format_tags.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -265,12 +267,16 @@ QWidget* TfrmMain::buildSettingsTab() {
         named(new QCheckBox("Prompt before overwriting existing files", frame), "chkPromptExist");
     chkShowSucc = named(new QCheckBox("Show 'Success' window", frame), "chkShowSucc");
     chkOpenDst = named(new QCheckBox("Open destination folder", frame), "chkOpenDst");
+    chkGoOn = named(new QCheckBox("Go on with the next file after an error", frame), "chkGoOn");
+    chkKeepTree = named(new QCheckBox("Keep the folder structure", frame), "chkKeepTree");
 
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
     left->addWidget(gbTag);
     left->addWidget(gbFileaname);
     left->addWidget(chkPromptExist);
+    left->addWidget(chkGoOn);
+    left->addWidget(chkKeepTree);
     left->addSpacing(4);
     left->addWidget(new QLabel("What actions you'd like when completed:", frame));
     left->addWidget(chkShowSucc);
@@ -440,6 +446,38 @@ void TfrmMain::FormCreate() {
     if (inspector_) inspector_->ShowSettings();
     cmboutFormatChange();
     if (parts_.createTagEditor) tagEditor_ = parts_.createTagEditor(*this);
+    watchSettings();
+}
+
+void TfrmMain::watchSettings() {
+    saveTimer_ = new QTimer(this);
+    saveTimer_->setSingleShot(true);
+    saveTimer_->setInterval(SaveDelayMs);
+    connect(saveTimer_, &QTimer::timeout, this, [this] {
+        // the inspector is read back only outside a run; a run saved when it started
+        if (!IsConverting()) SaveSettings();
+    });
+    // every control that holds a stored value, and the inspector's edits
+    const auto changed = [this] { SettingsChanged(); };
+    connect(edtoutFolder, &QLineEdit::textChanged, this, changed);
+    connect(edtPrefix, &QLineEdit::textChanged, this, changed);
+    for (QComboBox* box : {cmboutFormat, cmbRename, cmbReadpriority, cmbWriteFormat, cmbQuality})
+        connect(box, &QComboBox::currentIndexChanged, this, changed);
+    connect(cmbRename, &QComboBox::editTextChanged, this, changed);
+    for (QSpinBox* spin : {edtStartat, edtPadding})
+        connect(spin, &QSpinBox::valueChanged, this, changed);
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{chkRename, rdprefix, rdProperty, chkPromptExist, chkShowSucc,
+                                                 chkOpenDst, chkCopyTags, chkGoOn, chkKeepTree})
+        connect(button, &QAbstractButton::toggled, this, changed);
+    for (PropertyGrid* grid : Inspector->findChildren<PropertyGrid*>())
+        connect(grid, &PropertyGrid::itemEdited, this, changed);
+    if (auto* grid = qobject_cast<PropertyGrid*>(Inspector))
+        connect(grid, &PropertyGrid::itemEdited, this, changed);
+}
+
+void TfrmMain::SettingsChanged() {
+    if (saveTimer_) saveTimer_->start();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -468,6 +506,8 @@ WindowOptions TfrmMain::Options() const {
     o.ReadPriority = cmbReadpriority->currentIndex();
     o.WriteFormat = cmbWriteFormat->currentIndex();
     o.CopySourceTags = chkCopyTags->isChecked();
+    o.GoOnAfterError = chkGoOn->isChecked();
+    o.KeepFolderStructure = chkKeepTree->isChecked();
     return o;
 }
 
@@ -504,6 +544,8 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     cmbReadpriority->setCurrentIndex(o.ReadPriority < 0 ? -1 : o.ReadPriority);
     cmbWriteFormat->setCurrentIndex(o.WriteFormat < 0 ? -1 : o.WriteFormat);
     chkCopyTags->setChecked(o.CopySourceTags);
+    chkGoOn->setChecked(o.GoOnAfterError);
+    chkKeepTree->setChecked(o.KeepFolderStructure);
 }
 
 void TfrmMain::LoadSettings() {
@@ -577,9 +619,10 @@ void TfrmMain::UpdateActions() {
 }
 
 void TfrmMain::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,    chkPromptExist, chkShowSucc,
-                                   chkOpenDst,   Inspector,       gvConvert,      btnEdittag,     cmbQuality,
-                                   btnDelete,    cmbReadpriority, cmbWriteFormat, chkCopyTags};
+    const QList<QWidget*> controls{edtoutFolder,   cmboutFormat, gbFileaname, chkPromptExist,
+                                   chkShowSucc,    chkOpenDst,   Inspector,   gvConvert,
+                                   btnEdittag,     cmbQuality,   btnDelete,   cmbReadpriority,
+                                   cmbWriteFormat, chkCopyTags,  chkGoOn,     chkKeepTree};
     for (QWidget* c : controls)
         c->setEnabled(on);
     ActaddFiles->setEnabled(on);

@@ -101,6 +101,9 @@ public:
     void SaveSettings();
     // The window's place and the list's column widths, as they would be stored.
     WindowLayout Layout() const;
+    // A setting changed: saved once the changes pause (SaveDelayMs), so a crash loses little.
+    void SettingsChanged();
+    static constexpr int SaveDelayMs = 500;
 
     // Dropped files and folders, by the drop import (Drops()).
     void AddPaths(const QStringList& paths) { drops_.AddPaths(paths, *this, ui_); }
@@ -133,6 +136,8 @@ public:
     QCheckBox* chkPromptExist;
     QCheckBox* chkShowSucc;
     QCheckBox* chkOpenDst;
+    QCheckBox* chkGoOn;
+    QCheckBox* chkKeepTree;
     QWidget* Inspector; // a placeholder until the inspector is provided
     QLineEdit* edtoutFolder;
     QAction* actBrowseFolder;
@@ -172,6 +177,7 @@ private:
     void applyLayout();
     std::vector<int> selectedRows() const;
     void showListCount(int rows);
+    void watchSettings();
 
     IUserInterface& ui_;
     SettingsStore store_;
@@ -183,6 +189,7 @@ private:
     EncoderSettings settings_;
     QStringList wmaQualities_;
     WindowLayout layout_; // as loaded, until applied
+    QTimer* saveTimer_ = nullptr;
 
     std::unique_ptr<IAudioConvert> convert_;
     std::unique_ptr<IAudioInformation2> information_;

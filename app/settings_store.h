@@ -33,6 +33,8 @@ struct WindowOptions {
     int32_t ReadPriority = tagedit::kDefaultReadPriority;
     int32_t WriteFormat = tagedit::kDefaultWriteFormat;
     bool CopySourceTags = true; // a conversion carries the source's pictures and other tags
+    bool GoOnAfterError = false;
+    bool KeepFolderStructure = false;
 };
 
 // Where the main window stood and how wide the list's columns were; empty until first saved.

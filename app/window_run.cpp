@@ -1,6 +1,7 @@
 #include "app/window_run.h"
 
 #include "app/conversion_list_model.h"
+#include "app/import_error_dialog.h"
 #include "app/main_window.h"
 #include "app/user_interface.h"
 #include "tagedit/carry.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QTableView>
 #include <QUrl>
@@ -31,6 +33,7 @@ NamingRow NamingRowOf(const ConversionListModel& m, int row) {
     r.album = m.Cell(row, Column::Album);
     r.year = m.Cell(row, Column::Year);
     r.genre = m.Cell(row, Column::Genre);
+    r.baseFolder = m.BaseFolder(row);
     return r;
 }
 
@@ -52,9 +55,11 @@ RunSettings RunSettingsFrom(const WindowOptions& o) {
     s.naming.startAt = o.StartAt;
     s.naming.padding = o.Padding;
     s.naming.pattern = o.PropertyText;
+    s.naming.keepTree = o.KeepFolderStructure;
     s.promptExist = o.PromptExist;
     s.showSuccess = o.ShowSucc;
     s.openDestination = o.OpenDest;
+    s.goOnAfterError = o.GoOnAfterError;
     return s;
 }
 
@@ -78,12 +83,29 @@ void WindowRunHost::SetProgressValue(int percent) {
 }
 
 void WindowRunHost::SetRunControlsEnabled(bool on) {
+    // a run starts: what it runs with is stored, should the program not live to its end
+    if (!on) w_.SaveSettings();
     w_.SetRunControlsEnabled(on);
 }
 
 bool WindowRunHost::AskYesNo(const QString& title, const QString& text) {
     return w_.Ui().Message(&w_, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+OverwriteAnswer WindowRunHost::AskOverwrite(const QString& title, const QString& text) {
+    switch (
+        w_.Ui().Message(&w_, QMessageBox::Question, title, text,
+                        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll)) {
+    case QMessageBox::Yes:
+        return OverwriteAnswer::Yes;
+    case QMessageBox::YesToAll:
+        return OverwriteAnswer::YesToAll;
+    case QMessageBox::NoToAll:
+        return OverwriteAnswer::NoToAll;
+    default: // No, or the box closed
+        return OverwriteAnswer::No;
+    }
 }
 
 void WindowRunHost::ShowErrorBox(const QString& title, const QString& text) {
@@ -106,7 +128,50 @@ void WindowRunHost::ShowGeneralError(const QString& text) {
     ShowError(w_.Ui(), &w_, text);
 }
 
-WindowRun::WindowRun(TfrmMain& w) : host(w), run(*w.Convert(), host, w.TimeState) {}
+QString ReportReason(const RowResult& r) {
+    switch (r.outcome) {
+    case RowOutcome::Skipped:
+        return "skipped: " + r.reason;
+    case RowOutcome::Failed:
+        return "failed: " + r.reason;
+    case RowOutcome::Converted:
+        if (r.reason.isEmpty()) return {};
+        return "converted to " + QFileInfo(r.destination).fileName() + " (" + r.reason + ")";
+    }
+    return {};
+}
+
+void WindowRunHost::ShowReport() {
+    struct Line {
+        QFileInfo source;
+        QString reason;
+    };
+    std::vector<Line> lines;
+    bool notAsListed = false; // a row skipped, failed or renamed, beside what was not carried
+    for (const RowResult& r : results_) {
+        if (const QString reason = ReportReason(r); !reason.isEmpty()) {
+            lines.push_back({QFileInfo(r.source), reason});
+            notAsListed = true;
+        }
+        if (!r.notCarried.isEmpty())
+            lines.push_back({QFileInfo(r.source), "not carried: " + r.notCarried.join(", ")});
+    }
+    if (lines.empty()) return;
+    TfrmImpErr report(&w_, "Conversion Report",
+                      notAsListed ? "Some files were not converted as listed"
+                                  : "Some tags could not be carried into the outputs");
+    report.resize(760, 320); // room for the reasons
+    for (const Line& line : lines)
+        report.AddEntry(line.source.fileName(), line.source.path(), line.reason);
+    w_.Ui().Exec(report);
+}
+
+WindowRun::WindowRun(TfrmMain& w) : host(w), run(*w.Convert(), host, w.TimeState) {
+    // a run the user stopped (or the closing window) ends without the report
+    QObject::connect(&run, &TConversionRun::Finished, &run, [this] {
+        if (run.State() != RunState::StopRequested) host.ShowReport();
+    });
+}
 
 void AddRunPart(MainWindowParts& parts) {
     parts.createRun = [](TfrmMain& w) -> std::unique_ptr<IConversionRun> {

@@ -41,6 +41,7 @@ public:
     void SetProgressValue(int percent) override;
     void SetRunControlsEnabled(bool on) override;
     bool AskYesNo(const QString& title, const QString& text) override;
+    OverwriteAnswer AskOverwrite(const QString& title, const QString& text) override;
     void ShowErrorBox(const QString& title, const QString& text) override;
     void ShowPlainMessage(const QString& text) override;
     void ExploreFolder(const QString& folder) override;
@@ -50,11 +51,16 @@ public:
 
     // The rows of the run under way or of the last one, in the order they were done.
     const std::vector<RowResult>& Results() const { return results_; }
+    // The end-of-run report: the rows skipped, failed, renamed or not carried whole, if any.
+    void ShowReport();
 
 private:
     TfrmMain& w_;
     std::vector<RowResult> results_;
 };
+
+// The report's reason cell for a row, or empty when the row needs no line.
+QString ReportReason(const RowResult& result);
 
 // On the window's conversion component and its step timer `TimeState`.
 class WindowRun final : public IConversionRun {

@@ -1,9 +1,13 @@
 #include "conversion/conversion_run.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace quillotone {
 
@@ -20,7 +24,58 @@ QString textOf(const std::exception_ptr& error) {
         return QStringLiteral("Unexpected error");
     }
 }
+
+std::filesystem::path fsPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString errorText(const std::error_code& ec) {
+    return QString::fromLocal8Bit(ec.message().c_str());
+}
+
+// "Occur Error: <message>\r\nprocess would exit!" for a message of our own.
+const char* const FrameHead = "Occur Error: ";
+const char* const FrameTail = "\r\nprocess would exit!";
+
+QString errorFrame(const QString& message) {
+    return FrameHead + message + ", " + FrameTail;
+}
 } // namespace
+
+std::optional<TConversionRun::FileId> TConversionRun::IdOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool TConversionRun::makeFolders(const QString& folder) {
+    QStringList missing;
+    for (QString level = QDir::cleanPath(folder); !level.isEmpty() && !QFileInfo::exists(level);) {
+        missing << level;
+        const int slash = int(level.lastIndexOf('/'));
+        if (slash <= 0) break;
+        level.truncate(slash);
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(fsPath(folder), ec);
+    if (!ec && !QFileInfo(folder).isDir()) ec = std::make_error_code(std::errc::not_a_directory);
+    for (const QString& level : missing)
+        if (QFileInfo(level).isDir() && !foldersMade_.contains(level)) foldersMade_ << level;
+    if (ec) {
+        folderError_ = "the folder " + folder + " cannot be created: " + errorText(ec);
+        return false;
+    }
+    return true;
+}
+
+void TConversionRun::removeEmptyFoldersMade() {
+    // deepest first, so a parent is empty once its children are gone; rmdir keeps a folder with files
+    std::sort(foldersMade_.begin(), foldersMade_.end(),
+              [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    for (const QString& folder : foldersMade_)
+        QDir().rmdir(folder);
+    foldersMade_.clear();
+}
 
 TConversionRun::TConversionRun(IAudioConvert& convert, IConversionRunHost& host, QTimer* timeState,
                                QObject* parent)
@@ -74,12 +129,16 @@ QString TConversionRun::ConversionErrorMessage(int code) {
     return "Other unexpected error, ";
 }
 
-QString TConversionRun::ConversionErrorText(int code) {
-    return "Occur Error: " + ConversionErrorMessage(code) + "\r\nprocess would exit!";
+QString TConversionRun::ErrorBoxMessage(const QString& boxText) {
+    const QString head(FrameHead), tail(FrameTail);
+    if (!boxText.startsWith(head) || !boxText.endsWith(tail)) return boxText;
+    QString message = boxText.mid(head.size(), boxText.size() - head.size() - tail.size()).trimmed();
+    if (message.endsWith(',')) message.chop(1);
+    return message;
 }
 
-void TConversionRun::ShowConversionError(int code) {
-    host_.ShowErrorBox("Process Error", ConversionErrorText(code));
+QString TConversionRun::ConversionErrorText(int code) {
+    return FrameHead + ConversionErrorMessage(code) + FrameTail;
 }
 
 void TConversionRun::ActConvertExecute() {
@@ -94,6 +153,10 @@ void TConversionRun::ActConvertExecute() {
                 fileActive_ = false;
                 convert_.StopConversion();
             }
+            if (rowOpen_) {
+                rowOpen_ = false; // a stopped row is neither done nor failed
+                host_.SetMark(currentRow_, RowMark::NotConverted);
+            }
             endRun();
             return;
         }
@@ -104,9 +167,18 @@ void TConversionRun::ActConvertExecute() {
         outFormat_ = *settings.outFormat;
         const QString folder = settings.targetFolder;
         if (folder.isEmpty()) return;
-        if (!QFileInfo::exists(folder) && !QDir().mkpath(folder)) return;
-        for (int row = 0; row < host_.RowCount(); ++row)
+        foldersMade_.clear();
+        if (!makeFolders(folder)) {
+            host_.ShowErrorBox("Process Error", errorFrame(folderError_));
+            return;
+        }
+        sources_.clear();
+        outputs_.clear();
+        overwriteAll_ = AllAnswer::None;
+        for (int row = 0; row < host_.RowCount(); ++row) {
             host_.SetMark(row, RowMark::NotConverted);
+            if (auto id = IdOf(host_.RowCells(row).source)) sources_.insert(*id);
+        }
         host_.SetRunControlsEnabled(false);
         active_ = true;
         currentRow_ = 0;
@@ -116,17 +188,38 @@ void TConversionRun::ActConvertExecute() {
         ConvertCurrentRow();
     } catch (...) {
         // errors of this handler are dropped without a message; the window is restored
-        stepFailed(QString());
+        stepFailed(textOf(std::current_exception()), false);
     }
 }
 
-QString TConversionRun::destinationFor(int row, const RunSettings& s) const {
+QString TConversionRun::destinationFor(int row, const RunSettings& s) {
     NamingInput in;
     in.targetFolder = s.targetFolder;
     in.outFormat = outFormat_;
     in.options = s.naming;
     in.row = host_.RowCells(row);
-    return OutputPathFor(in);
+    NamingFileSystem fs = NamingFileSystem::Real();
+    fs.makeFolders = [this](const QString& folder) { return makeFolders(folder); };
+    folderError_.clear();
+    return OutputPathFor(in, fs);
+}
+
+bool TConversionRun::askOverwrite() {
+    if (overwriteAll_ != AllAnswer::None) return overwriteAll_ == AllAnswer::Yes;
+    switch (host_.AskOverwrite("Overwrite Confirm",
+                               destination_ + " already exists. Do you want to replace it?")) {
+    case OverwriteAnswer::YesToAll:
+        overwriteAll_ = AllAnswer::Yes;
+        return true;
+    case OverwriteAnswer::Yes:
+        return true;
+    case OverwriteAnswer::NoToAll:
+        overwriteAll_ = AllAnswer::No;
+        return false;
+    case OverwriteAnswer::No:
+        break;
+    }
+    return false;
 }
 
 void TConversionRun::ConvertCurrentRow() {
@@ -136,19 +229,46 @@ void TConversionRun::ConvertCurrentRow() {
     host_.SetMark(currentRow_, RowMark::BeingConverted);
     host_.ScrollToRow(currentRow_);
 
+    rowOpen_ = true;
+
     const RunSettings s = host_.Settings();
     const QString source = host_.RowCells(currentRow_).source;
     // Read for each file like the other settings; the run's controls keep it from changing.
     if (s.outFormat) outFormat_ = *s.outFormat;
+    destination_.clear();
+    if (!QFileInfo::exists(source)) {
+        failRow(RowReason::Missing, errorFrame("the file " + source + " is missing"));
+        return;
+    }
     destination_ = destinationFor(currentRow_, s);
-
-    if (s.promptExist && QFileInfo::exists(destination_) &&
-        !host_.AskYesNo("Overwrite Confirm", destination_ + " already exists. Do you want to replace it?")) {
+    // the naming takes any file for a folder; a file where a folder should be fails here, named
+    if (!destination_.isEmpty() && !QFileInfo(QFileInfo(destination_).path()).isDir())
+        makeFolders(QFileInfo(destination_).path());
+    if (!folderError_.isEmpty()) {
+        failRow(folderError_, errorFrame(folderError_));
+        return;
+    }
+    // The same file by device and inode: a link to a source is the source.
+    const std::optional<FileId> existing = IdOf(destination_);
+    if (existing && sources_.count(*existing)) {
         host_.SetMark(currentRow_, RowMark::NotConverted);
-        reportRow(RowOutcome::Skipped, "the output exists");
+        reportRow(RowOutcome::Skipped, RowReason::WouldReplaceSource);
         nextRowOrEnd(false);
         return;
     }
+    QString note;
+    if (existing && outputs_.count(*existing)) {
+        destination_ = FreeNumberedPath(destination_);
+        note = RowReason::Renamed;
+    }
+
+    if (s.promptExist && QFileInfo::exists(destination_) && !askOverwrite()) {
+        host_.SetMark(currentRow_, RowMark::NotConverted);
+        reportRow(RowOutcome::Skipped, RowReason::OutputExists);
+        nextRowOrEnd(false);
+        return;
+    }
+    rowNote_ = note;
 
     percent_ = 0;
     fileActive_ = true;
@@ -180,7 +300,7 @@ void TConversionRun::TimeStateTimer() {
     try {
         ConvertCurrentRow();
     } catch (...) {
-        stepFailed(textOf(std::current_exception()));
+        stepFailed(textOf(std::current_exception()), true);
     }
 }
 
@@ -194,7 +314,7 @@ void TConversionRun::OnConvertBlock(int percent) {
             fileDone();
         } catch (...) {
             // on the first file, a part of the click in the original program: dropped silently
-            stepFailed(startedByClick_ ? QString() : textOf(std::current_exception()));
+            stepFailed(textOf(std::current_exception()), !startedByClick_);
         }
         return;
     }
@@ -207,28 +327,44 @@ void TConversionRun::OnError(int code) {
     state_ = RunState::Failed;
     if (code == 0) return; // not an error code: the wait would go on
     fileActive_ = false;
+    const QString source = host_.RowCells(currentRow_).source;
+    // a source deleted after the check fails as unreadable: say what happened
+    if (!QFileInfo::exists(source)) {
+        failRow(RowReason::Missing, errorFrame("the file " + source + " is missing"));
+        return;
+    }
     QString reason = ConversionErrorMessage(code).trimmed();
     if (reason.endsWith(',')) reason.chop(1);
+    failRow(reason, ConversionErrorText(code));
+}
+
+void TConversionRun::failRow(const QString& reason, const QString& boxText) {
+    state_ = RunState::Failed;
     reportRow(RowOutcome::Failed, reason);
     if (host_.Settings().goOnAfterError) {
-        host_.SetMark(currentRow_, RowMark::NotConverted);
+        host_.SetMark(currentRow_, RowMark::Failed);
         nextRowOrEnd(false);
         return;
     }
-    ShowConversionError(code);
+    host_.SetMark(currentRow_, RowMark::NotConverted);
+    host_.ShowErrorBox("Process Error", boxText);
     host_.SetCaption(CaptionConvert);
     endRun();
 }
 
 void TConversionRun::fileDone() {
     host_.SetMark(currentRow_, RowMark::Converted);
+    if (auto id = IdOf(destination_)) outputs_.insert(*id);
     QStringList notCarried;
     if (tagConvertedFile_) notCarried = tagConvertedFile_(destination_, currentRow_, outFormat_);
-    reportRow(RowOutcome::Converted, QString(), notCarried);
+    // tagging rewrites the file through a new one renamed over it: a new inode
+    if (auto id = IdOf(destination_)) outputs_.insert(*id);
+    reportRow(RowOutcome::Converted, rowNote_, notCarried);
     nextRowOrEnd(true);
 }
 
 void TConversionRun::reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried) {
+    rowOpen_ = false;
     RowResult r;
     r.row = currentRow_;
     r.outcome = outcome;
@@ -247,22 +383,26 @@ void TConversionRun::nextRowOrEnd(bool converted) {
     }
     state_ = RunState::FileDone;
     host_.SetCaption(CaptionConvert);
-    endRun();
-    if (!converted) return; // a skipped last file ends the run without the completion actions
-    const RunSettings s = host_.Settings();
-    if (s.showSuccess) host_.ShowPlainMessage("Conversion complete!");
-    if (s.openDestination) host_.ExploreFolder(s.targetFolder);
-}
-
-void TConversionRun::endRun() {
-    active_ = false;
-    timeState_->stop();
-    host_.SetRunControlsEnabled(true);
-    host_.SetProgressVisible(false);
+    endRun(false);
+    // a skipped or failed last file ends the run without the completion actions
+    if (converted) {
+        const RunSettings s = host_.Settings();
+        if (s.showSuccess) host_.ShowPlainMessage("Conversion complete!");
+        if (s.openDestination) host_.ExploreFolder(s.targetFolder);
+    }
     emit Finished();
 }
 
-void TConversionRun::stepFailed(const QString& text) {
+void TConversionRun::endRun(bool signalEnd) {
+    active_ = false;
+    timeState_->stop();
+    removeEmptyFoldersMade();
+    host_.SetRunControlsEnabled(true);
+    host_.SetProgressVisible(false);
+    if (signalEnd) emit Finished();
+}
+
+void TConversionRun::stepFailed(const QString& text, bool show) {
     const bool wasActive = active_;
     if (fileActive_) {
         fileActive_ = false;
@@ -271,11 +411,22 @@ void TConversionRun::stepFailed(const QString& text) {
         } catch (...) {
         }
     }
+    if (wasActive && rowOpen_) {
+        if (host_.Settings().goOnAfterError) {
+            // the report names it; the next row goes on as after a conversion error
+            host_.SetMark(currentRow_, RowMark::Failed);
+            reportRow(RowOutcome::Failed, text);
+            nextRowOrEnd(false);
+            return;
+        }
+        host_.SetMark(currentRow_, RowMark::NotConverted);
+        reportRow(RowOutcome::Failed, text);
+    }
     if (wasActive) {
         host_.SetCaption(CaptionConvert);
         endRun();
     }
-    if (!text.isEmpty()) host_.ShowGeneralError(text);
+    if (show) host_.ShowGeneralError(text);
 }
 
 } // namespace quillotone

@@ -12,13 +12,18 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
+#include <set>
+#include <utility>
 
 namespace quillotone {
 
 enum class RunState : uint8_t { Idle = 0, Converting = 1, Failed = 2, StopRequested = 3, FileDone = 4 };
 
 // A row's mark in the list's first column.
-enum class RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2 };
+enum class RowMark { NotConverted = 0, BeingConverted = 1, Converted = 2, Failed = 3 };
+
+// The answers to the overwrite question; "to All" holds for the rest of the run.
+enum class OverwriteAnswer { Yes, YesToAll, No, NoToAll };
 
 // What the run reads from the main window at each step.
 struct RunSettings {
@@ -40,9 +45,17 @@ struct RowResult {
     RowOutcome outcome = RowOutcome::Converted;
     QString source;
     QString destination;    // the output written, or the one that was meant
-    QString reason;         // why the row was skipped or failed
+    QString reason;         // why the row was skipped or failed; for a converted row, a renamed output
     QStringList notCarried; // what of the source's tags the output could not hold
 };
+
+// The reasons a run gives for its rows.
+namespace RowReason {
+inline const char* const OutputExists = "the output exists";
+inline const char* const WouldReplaceSource = "the output would replace a source file";
+inline const char* const Renamed = "renamed: another output of this run has that name";
+inline const char* const Missing = "the file is missing";
+} // namespace RowReason
 
 // The main window as the run sees it.
 class IConversionRunHost {
@@ -63,6 +76,10 @@ public:
     virtual void SetRunControlsEnabled(bool enabled) = 0;
     // A Yes/No box with a question icon; true for Yes.
     virtual bool AskYesNo(const QString& title, const QString& text) = 0;
+    // The overwrite question; a host without the "to All" answers asks Yes or No.
+    virtual OverwriteAnswer AskOverwrite(const QString& title, const QString& text) {
+        return AskYesNo(title, text) ? OverwriteAnswer::Yes : OverwriteAnswer::No;
+    }
     // A box owned by the main window with an error icon and OK.
     virtual void ShowErrorBox(const QString& title, const QString& text) = 0;
     // A plain message box (the application's title, OK).
@@ -71,7 +88,8 @@ public:
     virtual void ExploreFolder(const QString& folder) = 0;
     // The application's general error display for an error that escaped an event handler.
     virtual void ShowGeneralError(const QString& text) = 0;
-    // A run starts (before its first row), then each row the run reached, once, when it is done with it.
+    // A run starts (before its first row), then each row the run reached, once, when it is done with
+    // it; a row the user stopped is not one.
     virtual void RunStarted() {}
     virtual void RowFinished(const RowResult& result) { (void)result; }
 };
@@ -106,6 +124,9 @@ public:
 
     // "Occur Error: <message>\r\nprocess would exit!" for the code.
     static QString ConversionErrorText(int code);
+    // The message inside such a box text ("Occur Error: MESSAGE, \r\nprocess would exit!"), or the
+    // text as it is.
+    static QString ErrorBoxMessage(const QString& boxText);
     static QString ConversionErrorMessage(int code);
 
 signals:
@@ -117,13 +138,19 @@ private:
     void TimeStateTimer();
     void OnConvertBlock(int percent);
     void OnError(int code);
-    void ShowConversionError(int code);
     void fileDone();
     void nextRowOrEnd(bool converted);
-    void endRun();
-    void stepFailed(const QString& text);
+    void endRun(bool signalEnd = true);
+    void stepFailed(const QString& text, bool show);
+    void failRow(const QString& reason, const QString& boxText);
     void reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried = {});
-    QString destinationFor(int row, const RunSettings& settings) const;
+    QString destinationFor(int row, const RunSettings& settings);
+    bool makeFolders(const QString& folder);
+    void removeEmptyFoldersMade();
+    bool askOverwrite();
+
+    using FileId = std::pair<quint64, quint64>; // device and inode
+    static std::optional<FileId> IdOf(const QString& path);
 
     IAudioConvert& convert_;
     IConversionRunHost& host_;
@@ -139,6 +166,15 @@ private:
     int errorCode_ = 0;
     OutFormat outFormat_ = OutFormat::Mp3;
     QString destination_;
+    bool rowOpen_ = false; // the current row is not reported yet
+    QString rowNote_;      // what the report says of the current row when it converts
+
+    // Facts of the run under way.
+    std::set<FileId> sources_; // every row's source: never written over
+    std::set<FileId> outputs_; // what this run wrote: never written over by a later row
+    QStringList foldersMade_;  // removed again when the run leaves them empty
+    QString folderError_;      // why the last folder could not be made
+    enum class AllAnswer { None, Yes, No } overwriteAll_ = AllAnswer::None;
 };
 
 } // namespace quillotone

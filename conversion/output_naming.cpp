@@ -123,10 +123,47 @@ QString NumberedName(const NamingInput& in, const NamingFileSystem& fs) {
     return path;
 }
 
-QString OutputPathFor(const NamingInput& in, const NamingFileSystem& fs) {
+QString TreeBelow(const QString& baseFolder, const QString& source) {
+    if (baseFolder.isEmpty()) return {};
+    const QString relative = QDir(QDir::cleanPath(baseFolder)).relativeFilePath(QFileInfo(source).path());
+    if (relative == "." || relative.isEmpty() || relative == ".." || relative.startsWith("../") ||
+        QDir::isAbsolutePath(relative))
+        return {};
+    QStringList levels;
+    for (QString level : relative.split('/', Qt::SkipEmptyParts)) {
+        if (onlyDots(level)) level.fill('_');
+        levels << cutToBytes(level, MaxNameBytes);
+    }
+    return levels.join('/');
+}
+
+QString FreeNumberedPath(const QString& path, const NamingFileSystem& fs) {
+    const int slash = int(path.lastIndexOf('/'));
+    const QString folder = path.left(slash + 1);
+    QString name = path.mid(slash + 1);
+    const int dot = int(name.lastIndexOf('.'));
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    if (dot > 0) name.truncate(dot);
+    QString candidate;
+    for (qint64 n = 2;; ++n) {
+        const QString suffix = QString(" (%1)").arg(n) + ext;
+        candidate = folder + cutToBytes(name, MaxNameBytes - int(suffix.toUtf8().size())) + suffix;
+        if (!fs.exists(candidate)) return candidate;
+    }
+}
+
+QString OutputPathFor(const NamingInput& given, const NamingFileSystem& fs) {
+    NamingInput in = given;
+    const NamingOptions& o = in.options;
+    if (o.keepTree && (!o.rename || (!o.property && o.prefix))) {
+        const QString tree = TreeBelow(in.row.baseFolder, in.row.source);
+        if (!tree.isEmpty()) {
+            in.targetFolder = folderOf(in.targetFolder) + tree;
+            if (!fs.exists(in.targetFolder) && !fs.makeFolders(in.targetFolder)) return {};
+        }
+    }
     const QString ext = OutputExtension(in.outFormat);
     const QString folder = folderOf(in.targetFolder);
-    const NamingOptions& o = in.options;
     if (!o.rename) {
         if (!fs.exists(in.targetFolder)) fs.makeFolders(in.targetFolder); // a failure shows at conversion
         QString name = fileNameOf(in.row.source);

@@ -19,6 +19,9 @@ struct NamingOptions {
     int startAt = 1;       // edtStartat, 1..99999
     int padding = 0;       // edtPadding, 0..10
     QString pattern;       // cmbRename's text
+    // With the source's name and the prefix, an output goes into the sub-folders its source had
+    // below the row's base folder.
+    bool keepTree = false;
 };
 
 // The ready-made patterns of the rename drop-down `cmbRename`; a "\" in them makes a sub-folder.
@@ -41,7 +44,12 @@ inline constexpr std::array<const char*, 14> RenamePatterns{"track <number>",
 struct NamingRow {
     QString source; // Path column
     QString track, artist, title, album, year, genre;
+    QString baseFolder; // the folder the row was added from; empty for a file added on its own
 };
+
+// The sub-folders of `source` below `baseFolder` ("" when there are none, or the source is not
+// below it), made safe as names below a target folder.
+QString TreeBelow(const QString& baseFolder, const QString& source);
 
 struct NamingInput {
     QString targetFolder; // edtoutFolder
@@ -68,6 +76,10 @@ QString NumberedName(const NamingInput& in, const NamingFileSystem& fs = NamingF
 // The output path of the row, or empty when the property mode cannot create its folder (or no
 // rename mode is chosen).
 QString OutputPathFor(const NamingInput& in, const NamingFileSystem& fs = NamingFileSystem::Real());
+
+// The first of "name (2).ext", "name (3).ext", ... beside `path` that names nothing; the name is
+// cut where the number would make it too long.
+QString FreeNumberedPath(const QString& path, const NamingFileSystem& fs = NamingFileSystem::Real());
 
 // The longest a single name in a path may be, in UTF-8 bytes.
 constexpr int MaxNameBytes = 255;

@@ -130,9 +130,10 @@ TEST_F(CommandLine, ATargetFolderThatCannotBeMadeSkipsEveryFileAndSaysWhy) {
     writeText("file", "a file, not a folder");
     const auto r = twin({"--convert", "--target", at("file/out"), at("a.wav")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"skipped " + at("a.wav") + ": the target folder \"" +
-                                                          at("file/out") + "\" cannot be created",
-                                                      "0 converted, 1 skipped, 0 failed"}));
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"skipped " + at("a.wav") + ": the folder " + at("file/out") +
+                                            " cannot be created: Not a directory",
+                                        "0 converted, 1 skipped, 0 failed"}));
 }
 
 TEST_F(CommandLine, UsageErrorsSayWhyOnOneLineAndExitWithTwo) {

@@ -2,6 +2,7 @@
 // load dialog, silent skips, cancelling during a folder scan, an error while a found file is added.
 #include "window_fixture.h"
 
+#include "app/import_error_dialog.h"
 #include "app/load_dialog.h"
 
 #include <QDragEnterEvent>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QUrl>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace apptest {
 namespace {
@@ -277,6 +279,42 @@ TEST_F(Drops, ARefusingImportReportsEachRefusedFileAndGoesOn) {
     EXPECT_EQ(refused, QStringList({b + ": cannot read the stream properties", bad + ": invalid audio file",
                                     a + ": File already exists in list", missing + ": File not exist"}));
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// Files a drop cannot list are named with the reason after the drop, in the import-error list: a
+// name that is not UTF-8 and a FIFO, found in a folder or dropped themselves. Nothing is renamed.
+TEST_F(Drops, FilesThatCannotBeListedAreShownAfterTheDrop) {
+    const QString good = audio("odd/good.mp3");
+    const std::string badName = (dir / "odd").string() + "/bad\xff.mp3";
+    testutil::writeFile(badName, {1, 2, 3});
+    ASSERT_EQ(::mkfifo((dir / "odd" / "pipe.mp3").c_str(), 0600), 0);
+    const QString pipe = QString::fromStdString((dir / "odd" / "pipe.mp3").string());
+    const QString badText = QFile::decodeName(QByteArray::fromStdString(badName));
+    QStringList entries;
+    ui.onExec = [&](QDialog& d) {
+        auto* errors = dynamic_cast<TfrmImpErr*>(&d);
+        ASSERT_NE(errors, nullptr);
+        EXPECT_EQ(errors->windowTitle(), "Error");
+        for (int i = 0; i < errors->EntryCount(); ++i)
+            entries << errors->EntryText(i, 0) + " | " + errors->EntryText(i, 1) + " | " +
+                           errors->EntryText(i, 2);
+    };
+
+    EXPECT_TRUE(drop({folder("odd")}));
+    EXPECT_EQ(listedPaths(), QStringList{good});
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries.contains("bad\uFFFD.mp3 | " + badText + " | The name is not valid UTF-8"))
+        << entries.join('\n').toStdString();
+    EXPECT_EQ(entries.filter("pipe.mp3 | " + pipe + " | Not a regular file").size(), 1)
+        << entries.join('\n').toStdString();
+    expectClosedAndEnabled();
+
+    entries.clear();
+    EXPECT_TRUE(drop({pipe, badText}));
+    EXPECT_EQ(entries, (QStringList{"pipe.mp3 | " + pipe + " | Not a regular file",
+                                    "bad\uFFFD.mp3 | " + badText + " | The name is not valid UTF-8"}));
+    EXPECT_EQ(listedPaths(), QStringList{good});
+    EXPECT_TRUE(std::filesystem::exists(badName)); // left as it was
 }
 
 } // namespace

@@ -1,5 +1,8 @@
-// The settings store: the 44 values, their defaults and checks, through the store and the window.
+// The settings store: the 43 values and the ones beside them, their defaults and checks, through
+// the store and the window; saved when they change and when a run starts, not only at exit.
 #include "window_fixture.h"
+
+#include "app/window_run.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +11,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTest>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -55,9 +59,9 @@ QVariant valueOf(const SettingEntry& entry, StoredSettings& s) {
 
 class Store : public WindowFixture {};
 
-TEST_F(Store, TableHoldsTheFortyThreeValuesInOrderThenTheAddedOnes) {
+TEST_F(Store, TableHoldsTheFortyThreeValuesInOrderAndTheNewOnesAfterThem) {
     const auto table = SettingsTable();
-    ASSERT_EQ(table.size(), 47u);
+    ASSERT_EQ(table.size(), 49u);
     EXPECT_STREQ(table.front().name, "MP3SampleRate");
     EXPECT_STREQ(table[8].name, "EnableHighPass");
     EXPECT_STREQ(table[25].name, "PCMSamplerate");
@@ -67,6 +71,36 @@ TEST_F(Store, TableHoldsTheFortyThreeValuesInOrderThenTheAddedOnes) {
     EXPECT_STREQ(table[44].name, "PropertyPattern");
     EXPECT_STREQ(table[45].name, "WindowGeometry");
     EXPECT_STREQ(table[46].name, "ColumnWidths");
+    EXPECT_STREQ(table[47].name, "GoOnAfterError");
+    EXPECT_STREQ(table[48].name, "KeepFolderStructure");
+}
+
+// A change is saved once the changes pause, so a crash or a kill loses it no more; a run saves
+// what it starts with at once.
+TEST_F(Store, ChangesAreSavedSoonAfterTheyAreMade) {
+    AddRunPart(parts);
+    open();
+    const auto stored = [&](const char* name) {
+        QSettings raw(settingsFile(), QSettings::IniFormat);
+        return raw.value(name).toString();
+    };
+    ASSERT_EQ(stored("PromptExist"), "");
+    win->chkPromptExist->setChecked(true);
+    win->chkGoOn->setChecked(true);
+    win->edtPrefix->setText("take");
+    EXPECT_EQ(stored("PromptExist"), ""); // not on every key stroke
+    QTest::qWait(TfrmMain::SaveDelayMs + 300);
+    EXPECT_EQ(stored("PromptExist"), "1");
+    EXPECT_EQ(stored("GoOnAfterError"), "1");
+    EXPECT_EQ(stored("Prefixtxt"), "take");
+    EXPECT_EQ(stored("KeepFolderStructure"), "0");
+
+    // a run saves when it starts, before the pause is over
+    addRows(1);
+    win->chkKeepTree->setChecked(true);
+    win->edtoutFolder->setText(QString::fromStdString((dir / "out").string()));
+    win->ActConvertExecute();
+    EXPECT_EQ(stored("KeepFolderStructure"), "1");
 }
 
 TEST_F(Store, FirstStartTakesTheDefaultsAndCreatesTheStore) {
@@ -196,7 +230,7 @@ TEST_F(Store, WindowWritesBooleansAsOneAndKeepsUntouchedValues) {
     EXPECT_EQ(raw.value("OutFormat").toString(), "0");
     EXPECT_EQ(raw.value("PCMSamplerate").toString(), "8");
     EXPECT_EQ(raw.value("PCMSamplesize").toString(), "22050");
-    EXPECT_EQ(raw.allKeys().size(), 47);
+    EXPECT_EQ(raw.allKeys().size(), 49);
 }
 
 TEST_F(Store, ATypedNamingPatternIsKeptAcrossARestartBesideTheIndex) {

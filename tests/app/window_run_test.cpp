@@ -1,5 +1,6 @@
 // A run inside the real main window on the real components, with screenshots during and after it.
 #include "app/app_fakes.h"
+#include "app/import_error_dialog.h"
 #include "app/main_window.h"
 #include "app/settings_parts.h"
 #include "app/window_run.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTableView>
@@ -188,6 +190,102 @@ TEST(WindowRun, CopiesTheSourcesOtherTagsAsTheOptionSays) {
     EXPECT_EQ(p.tag("title"), "Edited");
     EXPECT_EQ(p.tag("album_artist"), "");
     EXPECT_TRUE(notCarried().isEmpty());
+}
+
+// A folder converted into itself: the source's row is skipped, and one report at the end names it
+// with its reason, in the import-error list's form.
+TEST(WindowRun, TheReportListsASkippedRow) {
+    testutil::TempDir dir;
+    apptest::FakeUi ui;
+    MainWindowParts parts;
+    parts.createConvert = [] { return std::unique_ptr<IAudioConvert>(std::make_unique<TAudioConvert>()); };
+    parts.createInformation = [] {
+        return std::unique_ptr<IAudioInformation2>(std::make_unique<TAudioInformation2>());
+    };
+    AddRunPart(parts);
+    TfrmMain win(ui, SettingsStore(QString::fromStdString((dir / "s" / "Quillotone.conf").string())),
+                 QString::fromStdString(dir.path().string()), ProductLinks{"h", "m"}, parts);
+    ASSERT_TRUE(testutil::makeTone(dir / "one.wav", {"-c:a", "pcm_s16le"}, 1.0));
+    ASSERT_TRUE(testutil::makeTone(dir / "two.mp3", {"-c:a", "libmp3lame"}, 1.0));
+    const QString folder = QString::fromStdString(dir.path().string());
+    win.List().AddFiles({folder + "/one.wav", folder + "/two.mp3"}, &win);
+    ASSERT_EQ(win.ListModel().rowCount(), 2);
+    win.edtoutFolder->setText(folder);
+    win.cmboutFormat->setCurrentIndex(2); // WAV
+    win.chkShowSucc->setChecked(true);
+    QStringList lines;
+    ui.onExec = [&](QDialog& d) {
+        auto* report = dynamic_cast<TfrmImpErr*>(&d);
+        ASSERT_NE(report, nullptr);
+        for (int i = 0; i < report->EntryCount(); ++i)
+            lines << report->EntryText(i, 0) + " | " + report->EntryText(i, 1) + " | " +
+                         report->EntryText(i, 2);
+    };
+    win.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
+    EXPECT_EQ(win.ListModel().Mark(0), RowMark::NotConverted);
+    EXPECT_EQ(win.ListModel().Mark(1), RowMark::Converted);
+    EXPECT_EQ(ui.execTitles, std::vector<QString>{"Conversion Report"});
+    EXPECT_EQ(lines,
+              QStringList{"one.wav | " + folder + " | skipped: the output would replace a source file"});
+    EXPECT_EQ(testutil::probe(dir / "two.wav").codec, "pcm_s16le");
+
+    // a run with nothing to say shows no report
+    ui.execTitles.clear();
+    win.ListModel().SetMark(0, RowMark::NotConverted);
+    win.List().DeleteRowsExcept({1});
+    fs::remove(dir / "two.wav");
+    win.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
+    EXPECT_TRUE(ui.execTitles.empty());
+}
+
+// A dropped folder converted with its tree kept, going on after a file that went missing: the
+// failed row has its own mark, the others convert into their sub-folders, the report names it.
+TEST(WindowRun, KeepTheTreeAndGoOnAfterAnError) {
+    testutil::TempDir dir;
+    apptest::FakeUi ui;
+    MainWindowParts parts;
+    parts.createConvert = [] { return std::unique_ptr<IAudioConvert>(std::make_unique<TAudioConvert>()); };
+    parts.createInformation = [] {
+        return std::unique_ptr<IAudioInformation2>(std::make_unique<TAudioInformation2>());
+    };
+    AddRunPart(parts);
+    TfrmMain win(ui, SettingsStore(QString::fromStdString((dir / "s" / "Quillotone.conf").string())),
+                 QString::fromStdString(dir.path().string()), ProductLinks{"h", "m"}, parts);
+    for (const char* name : {"a/one.wav", "b/gone.wav", "b/c/two.wav"}) {
+        fs::create_directories((dir / "music" / name).parent_path());
+        ASSERT_TRUE(testutil::makeTone(dir / "music" / name, {"-c:a", "pcm_s16le"}, 0.5));
+    }
+    ASSERT_TRUE(testutil::makeTone(dir / "loose.wav", {"-c:a", "pcm_s16le"}, 0.5));
+    win.AddPaths({QString::fromStdString((dir / "music").string()),
+                  QString::fromStdString((dir / "loose.wav").string())});
+    ASSERT_EQ(win.ListModel().rowCount(), 4);
+    fs::remove(dir / "music" / "b" / "gone.wav");
+    win.edtoutFolder->setText(QString::fromStdString((dir / "out").string()));
+    win.cmboutFormat->setCurrentIndex(0);
+    win.chkRename->setChecked(false);
+    win.chkKeepTree->setChecked(true);
+    win.chkGoOn->setChecked(true);
+    win.chkShowSucc->setChecked(false);
+    QStringList lines;
+    ui.onExec = [&](QDialog& d) {
+        if (auto* report = dynamic_cast<TfrmImpErr*>(&d))
+            for (int i = 0; i < report->EntryCount(); ++i)
+                lines << report->EntryText(i, 0) + " | " + report->EntryText(i, 2);
+    };
+    win.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return !win.IsConverting(); }, 60000));
+    for (int row = 0; row < 4; ++row) {
+        const bool gone = win.ListModel().Path(row).endsWith("gone.wav");
+        EXPECT_EQ(win.ListModel().Mark(row), gone ? RowMark::Failed : RowMark::Converted) << row;
+    }
+    for (const char* name : {"a/one.mp3", "b/c/two.mp3", "loose.mp3"})
+        EXPECT_EQ(testutil::probe(dir / "out" / name).codec, "mp3") << name;
+    EXPECT_FALSE(fs::exists(dir / "out" / "b" / "gone.mp3"));
+    EXPECT_EQ(lines, QStringList{"gone.wav | failed: the file is missing"});
+    if (const char* shots = std::getenv("QUILLOTONE_SHOTS"))
+        win.grab().save(QString(shots) + "/keep-tree-go-on.png");
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "conversion/convert_component.h"
 #include "run_fakes.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -113,12 +115,12 @@ std::vector<std::string> filesBelow(const fs::path& folder) {
 
 struct BadCase {
     const char* what;
-    int code;
+    int code; // 0: a message of the run's own
 };
 
 TEST_F(RealRun, BadInputEndsTheRunWithTheComponentsMessage) {
-    const BadCase cases[] = {{"source deleted after listing", -12},
-                             {"output folder cannot be created", -20},
+    const BadCase cases[] = {{"source deleted after listing", 0},
+                             {"output folder cannot be created", 0},
                              {"unwritable target", -20},
                              {"full disk", -24}};
     for (const BadCase& c : cases) {
@@ -149,10 +151,16 @@ TEST_F(RealRun, BadInputEndsTheRunWithTheComponentsMessage) {
         run.ActConvertExecute();
         ASSERT_TRUE(waitFor([&] { return !run.IsConverting(); }, 60000));
         const int failedRow = what == "source deleted after listing" ? 1 : 0;
-        EXPECT_EQ(host.matching("error"),
-                  QStringList{"error Process Error: " + TConversionRun::ConversionErrorText(c.code)});
+        QString text = TConversionRun::ConversionErrorText(c.code);
+        if (what == "source deleted after listing")
+            text = "Occur Error: the file " + host.rows[1].source + " is missing, \r\nprocess would exit!";
+        if (what == "output folder cannot be created")
+            text = "Occur Error: the folder " + QString::fromStdString((out / "Ann").string()) +
+                   " cannot be created: Not a directory, \r\nprocess would exit!";
+        EXPECT_EQ(host.matching("error"), QStringList{"error Process Error: " + text})
+            << host.matching("error").join("\n").toStdString();
         EXPECT_EQ(run.State(), RunState::Failed);
-        EXPECT_EQ(host.marks[size_t(failedRow)], 1);
+        EXPECT_EQ(host.marks[size_t(failedRow)], 0); // not left "being converted"
         EXPECT_EQ(host.caption, "&Convert Now");
         EXPECT_TRUE(host.controlsEnabled);
         EXPECT_FALSE(host.progressVisible);
@@ -165,6 +173,71 @@ TEST_F(RealRun, BadInputEndsTheRunWithTheComponentsMessage) {
         if (what == "full disk") want = {"a.mp3"}; // the link, nothing beside it
         EXPECT_EQ(left, want);
     }
+}
+
+} // namespace
+
+namespace {
+
+QByteArray sha256(const fs::path& file) {
+    QFile f(QString::fromStdString(file.string()));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// A folder converted into itself, MP3 to MP3 with the names kept: the sources stay byte for byte,
+// and two sources of one name give two outputs.
+TEST_F(RealRun, AFolderIntoItselfKeepsEverySource) {
+    TempDir folder;
+    for (const SourceFile& s : kSources)
+        fs::copy_file(*sources / s.name, folder / s.name);
+    fs::create_directory(folder / "two");
+    fs::copy_file(*sources / "c.wav", folder / "two" / "b.wav");
+    const fs::path listed[] = {folder / "a.mp3", folder / "b.ogg", folder / "two" / "b.wav", folder / "c.wav",
+                               folder / "d.wma"};
+    std::vector<QByteArray> before;
+    for (const fs::path& p : listed)
+        before.push_back(sha256(p));
+
+    TAudioConvert convert;
+    FakeHost host;
+    TConversionRun run(convert, host);
+    for (const fs::path& p : listed)
+        host.addRow(QString::fromStdString(p.string()));
+    host.settings.targetFolder = QString::fromStdString(folder.path().string());
+    host.settings.promptExist = true;
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return !run.IsConverting(); }, 120000));
+    EXPECT_TRUE(host.matching("ask").isEmpty());
+    EXPECT_TRUE(host.matching("error").isEmpty());
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 2, 2, 2, 2}));
+    const QString target = host.settings.targetFolder;
+    EXPECT_EQ(host.matching("row 0"), QStringList{"row 0 skipped " + host.rows[0].source + " -> " + target +
+                                                  "/a.mp3: the output would replace a source file"});
+    EXPECT_EQ(host.matching("row 2"),
+              QStringList{"row 2 converted " + host.rows[2].source + " -> " + target +
+                          "/b (2).mp3: renamed: another output of this run has that name"});
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(sha256(listed[i]), before[i]) << listed[i];
+    for (const char* name : {"b.mp3", "b (2).mp3", "c.mp3", "d.mp3"}) {
+        testutil::ProbeInfo info = testutil::probe(folder / name);
+        EXPECT_TRUE(info.ok) << name;
+        EXPECT_EQ(info.codec, "mp3") << name;
+    }
+}
+
+TEST_F(RealRun, ATargetFolderThatCannotBeMadeStartsNothing) {
+    TAudioConvert convert;
+    FakeHost host;
+    TConversionRun run(convert, host);
+    listSources(host);
+    host.settings.targetFolder = "/dev/null/music";
+    run.ActConvertExecute();
+    EXPECT_FALSE(run.IsConverting());
+    EXPECT_EQ(host.matching("error"),
+              QStringList{"error Process Error: Occur Error: the folder /dev/null/music "
+                          "cannot be created: Not a directory, \r\nprocess would exit!"});
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0, 0, 0}));
 }
 
 } // namespace

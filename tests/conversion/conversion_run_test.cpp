@@ -4,8 +4,11 @@
 #include "run_fakes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace runtest;
 
@@ -16,16 +19,21 @@ struct RunFixture : ::testing::Test {
     FakeConvert convert;
     FakeHost host;
     TConversionRun run{convert, host};
-    QString out;
+    QString out, src;
 
     void SetUp() override {
         out = QString::fromStdString((dir / "out").string());
+        src = QString::fromStdString((dir / "src").string());
+        QDir().mkpath(src);
         host.settings.targetFolder = out;
         host.clock = &convert.clock;
     }
+    QString srcFile(int i) const { return src + QString("/f%1.wav").arg(i); }
     void rows(int n) {
-        for (int i = 0; i < n; ++i)
-            host.addRow(QString("/src/f%1.wav").arg(i));
+        for (int i = 0; i < n; ++i) {
+            testutil::writeFile(srcFile(i).toStdString(), {0});
+            host.addRow(srcFile(i));
+        }
     }
     QString outFile(int i) const { return out + QString("/f%1.mp3").arg(i); }
     bool finished() const { return !run.IsConverting(); }
@@ -52,7 +60,7 @@ TEST_F(RunFixture, ThreeRowsInOrderWithTheStartSequence) {
     EXPECT_EQ(host.marks, (std::vector<int>{2, 2, 2}));
     ASSERT_EQ(convert.calls.size(), 3u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(convert.calls[size_t(i)].source, QString("/src/f%1.wav").arg(i));
+        EXPECT_EQ(convert.calls[size_t(i)].source, srcFile(i));
         EXPECT_EQ(convert.calls[size_t(i)].destination, outFile(i));
     }
     // the next file starts a step after the last one ended (two 10 ms events each)
@@ -124,12 +132,12 @@ TEST_F(RunFixture, GoingOnAfterAnErrorReportsEveryRow) {
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     EXPECT_EQ(host.matching("row"),
-              (QStringList{"row 0 skipped /src/f0.wav -> " + outFile(0) + ": the output exists",
-                           "row 1 failed /src/f1.wav -> " + outFile(1) + ": Wrong file format",
-                           "row 2 converted /src/f2.wav -> " + outFile(2) + ": ",
-                           "row 3 converted /src/f3.wav -> " + outFile(3) + ": "}));
+              (QStringList{"row 0 skipped " + srcFile(0) + " -> " + outFile(0) + ": the output exists",
+                           "row 1 failed " + srcFile(1) + " -> " + outFile(1) + ": Wrong file format",
+                           "row 2 converted " + srcFile(2) + " -> " + outFile(2) + ": ",
+                           "row 3 converted " + srcFile(3) + " -> " + outFile(3) + ": "}));
     EXPECT_TRUE(host.matching("error").isEmpty());
-    EXPECT_EQ(host.marks, (std::vector<int>{0, 0, 2, 2}));
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 3, 2, 2})); // the failed row has a mark of its own
     EXPECT_EQ(finishedSignals, 1);
     expectIdleWindow();
 }
@@ -154,12 +162,12 @@ TEST_F(RunFixture, StopDuringTheSecondOfThree) {
     EXPECT_EQ(convert.stops, 0);
     run.ActConvertExecute(); // the click, or the window closing
     EXPECT_EQ(convert.stops, 1);
-    EXPECT_EQ(host.marks, (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0})); // the stopped row is not left "being converted"
     EXPECT_EQ(run.State(), RunState::StopRequested);
     settle(300);
     EXPECT_EQ(convert.calls.size(), 2u);
     EXPECT_EQ(convert.stops, 1);
-    EXPECT_EQ(host.marks, (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0}));
     EXPECT_EQ(host.matching("apply").size(), 2); // the stop click applies the inspector too
     expectIdleWindow();
 }
@@ -192,7 +200,7 @@ TEST_P(RunErrors, ShowTheCodeAndEndTheRun) {
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     EXPECT_EQ(host.matching("error"), QStringList{QString("error Process Error: ") + GetParam().text});
-    EXPECT_EQ(host.marks, (std::vector<int>{1, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0}));
     EXPECT_EQ(run.State(), RunState::Failed);
     EXPECT_EQ(run.ErrorCode(), GetParam().code);
     settle(200);
@@ -244,7 +252,7 @@ TEST_F(RunFixture, NewRunResetsMarksAndStartsAtTheTop) {
     EXPECT_EQ(host.log.mid(0, 3), (QStringList{"apply", "mark 0 0", "mark 1 0"}));
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     ASSERT_EQ(convert.calls.size(), 4u);
-    EXPECT_EQ(convert.calls[2].source, "/src/f0.wav");
+    EXPECT_EQ(convert.calls[2].source, srcFile(0));
     EXPECT_EQ(host.marks, (std::vector<int>{2, 2}));
 }
 
@@ -288,10 +296,10 @@ TEST_F(RunFixture, FormatPicksTheOperationAndTagsEachConvertedFile) {
     EXPECT_EQ(tagged[1], std::make_tuple(out + "/f1.ogg", 1, OutFormat::Ogg));
     // what the tagging could not carry is reported with its row
     EXPECT_EQ(host.matching("row 1 converted"),
-              QStringList{"row 1 converted /src/f1.wav -> " + out +
+              QStringList{"row 1 converted " + srcFile(1) + " -> " + out +
                           "/f1.ogg: ; not carried: picture (front cover), Lyrics"});
     EXPECT_EQ(host.matching("row 0 converted"),
-              QStringList{"row 0 converted /src/f0.wav -> " + out + "/f0.ogg: "});
+              QStringList{"row 0 converted " + srcFile(0) + " -> " + out + "/f0.ogg: "});
 }
 
 TEST_F(RunFixture, ComponentCallErrorOnTheFirstRowIsSilent) {
@@ -299,7 +307,7 @@ TEST_F(RunFixture, ComponentCallErrorOnTheFirstRowIsSilent) {
     convert.scripts = {Script{{}, 0, "engine gone"}};
     run.ActConvertExecute();
     EXPECT_TRUE(host.matching("general").isEmpty());
-    EXPECT_EQ(host.marks, (std::vector<int>{1, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0}));
     expectIdleWindow();
 }
 
@@ -309,9 +317,31 @@ TEST_F(RunFixture, ComponentCallErrorOnALaterRowIsShown) {
     run.ActConvertExecute();
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     EXPECT_EQ(host.matching("general"), QStringList{"general engine gone"});
-    EXPECT_EQ(host.marks, (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0}));
+    EXPECT_EQ(host.matching("row 1"),
+              QStringList{"row 1 failed " + srcFile(1) + " -> " + outFile(1) + ": engine gone"});
     settle(200);
     EXPECT_EQ(convert.calls.size(), 1u);
+    expectIdleWindow();
+}
+
+// Going on after an error also goes on after a component call or a tagging step that throws.
+TEST_F(RunFixture, GoingOnAfterAThrowingStep) {
+    rows(4);
+    host.settings.goOnAfterError = true;
+    convert.scripts = {Script{{}, 0, "engine gone"}, Script{}, Script{}};
+    run.SetTagConvertedFile([&](const QString&, int row, OutFormat) {
+        if (row == 2) throw std::runtime_error("cannot open the output");
+        return QStringList{};
+    });
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.marks, (std::vector<int>{3, 2, 3, 2}));
+    EXPECT_TRUE(host.matching("general").isEmpty());
+    EXPECT_EQ(host.matching("row 0"),
+              QStringList{"row 0 failed " + srcFile(0) + " -> " + outFile(0) + ": engine gone"});
+    EXPECT_EQ(host.matching("row 2"),
+              QStringList{"row 2 failed " + srcFile(2) + " -> " + outFile(2) + ": cannot open the output"});
     expectIdleWindow();
 }
 
@@ -327,7 +357,7 @@ TEST_F(RunFixture, TaggingErrorEndsTheRun) {
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     EXPECT_EQ(tags, 2);
     EXPECT_EQ(host.matching("general"), QStringList{"general cannot open the output"});
-    EXPECT_EQ(host.marks, (std::vector<int>{2, 2, 0}));
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0}));
     settle(200);
     EXPECT_EQ(convert.calls.size(), 2u);
     EXPECT_EQ(convert.stops, 0);
@@ -342,6 +372,157 @@ TEST_F(RunFixture, EventsOutsideAFileAreIgnored) {
     EXPECT_EQ(run.State(), RunState::Idle);
 }
 
+// A run never writes over a row's source: not when the target is the source folder, nor through a
+// link. Such a row is skipped without a question, and the report says why.
+TEST_F(RunFixture, AnOutputThatIsASourceIsSkipped) {
+    rows(4); // f0..f3.wav in src
+    host.settings.targetFolder = src;
+    host.settings.outFormat = OutFormat::Wav;
+    host.settings.promptExist = true;
+    // f1's output is f1.wav itself; f2's is a hard link to f0; f3's a symbolic link to f0
+    QFile::remove(src + "/f2.wav");
+    QFile::remove(src + "/f3.wav");
+    testutil::writeFile((dir / "other2.mp3").string(), {0});
+    testutil::writeFile((dir / "other3.mp3").string(), {0});
+    host.rows[2].source = QString::fromStdString((dir / "other2.mp3").string());
+    host.rows[3].source = QString::fromStdString((dir / "other3.mp3").string());
+    ASSERT_EQ(
+        ::link(QFile::encodeName(srcFile(0)).constData(), QFile::encodeName(src + "/other2.wav").constData()),
+        0);
+    ASSERT_TRUE(QFile::link(srcFile(0), src + "/other3.wav"));
+    const auto before = testutil::readFile(srcFile(0).toStdString());
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_TRUE(convert.calls.empty());
+    EXPECT_TRUE(host.matching("ask").isEmpty());
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(host.matching("row"), (QStringList{"row 0 skipped " + srcFile(0) + " -> " + src +
+                                                     "/f0.wav: the output would replace a source file",
+                                                 "row 1 skipped " + srcFile(1) + " -> " + src +
+                                                     "/f1.wav: the output would replace a source file",
+                                                 "row 2 skipped " + host.rows[2].source + " -> " + src +
+                                                     "/other2.wav: the output would replace a source file",
+                                                 "row 3 skipped " + host.rows[3].source + " -> " + src +
+                                                     "/other3.wav: the output would replace a source file"}));
+    EXPECT_EQ(testutil::readFile(srcFile(0).toStdString()), before);
+    expectIdleWindow();
+}
+
+// Two rows whose outputs share a name: the later one takes the next free numbered name.
+TEST_F(RunFixture, ASecondOutputOfTheSameNameIsNumbered) {
+    QDir().mkpath(src + "/A");
+    QDir().mkpath(src + "/B");
+    for (const char* name : {"/A/song.mp3", "/B/song.ogg", "/B/song.wav"}) {
+        testutil::writeFile((src + name).toStdString(), {0});
+        host.addRow(src + name);
+    }
+    QDir().mkpath(out);
+    testutil::writeFile((out + "/song (2).mp3").toStdString(), {7}); // the user's, not this run's
+    // tagging writes a new file and renames it over the output, as the tag writers do
+    run.SetTagConvertedFile([](const QString& d, int, OutFormat) {
+        QFile::copy(d, d + ".new");
+        ::rename(QFile::encodeName(d + ".new").constData(), QFile::encodeName(d).constData());
+        return QStringList{};
+    });
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 2, 2}));
+    EXPECT_EQ(host.matching("row"),
+              (QStringList{"row 0 converted " + src + "/A/song.mp3 -> " + out + "/song.mp3: ",
+                           "row 1 converted " + src + "/B/song.ogg -> " + out +
+                               "/song (3).mp3: renamed: another output of this run has that name",
+                           "row 2 converted " + src + "/B/song.wav -> " + out +
+                               "/song (4).mp3: renamed: another output of this run has that name"}));
+    EXPECT_EQ(testutil::readFile((out + "/song.mp3").toStdString()).size(),
+              (src + "/A/song.mp3").toUtf8().size());
+    EXPECT_EQ(testutil::readFile((out + "/song (2).mp3").toStdString()), std::vector<uint8_t>{7});
+}
+
+// A source gone since it was listed fails as missing, not as a wrong format, and its mark is reset.
+TEST_F(RunFixture, AMissingSourceIsSaidToBeMissing) {
+    rows(3);
+    QFile::remove(srcFile(1));
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.matching("error"), QStringList{"error Process Error: Occur Error: the file " + srcFile(1) +
+                                                  " is missing, \r\nprocess would exit!"});
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0}));
+    EXPECT_EQ(convert.calls.size(), 1u);
+    EXPECT_EQ(host.matching("row 1"),
+              QStringList{"row 1 failed " + srcFile(1) + " -> : the file is missing"});
+    expectIdleWindow();
+}
+
+// A stop removes the folders the run made and left empty; what holds an output stays.
+TEST_F(RunFixture, AStopRemovesTheEmptyFoldersOfTheRun) {
+    rows(2);
+    host.rows[0].artist = "Ann";
+    host.rows[1].artist = "Bob";
+    host.rows[0].track = "1";
+    host.rows[1].track = "2";
+    host.settings.naming.rename = true;
+    host.settings.naming.prefix = false;
+    host.settings.naming.property = true;
+    host.settings.naming.pattern = "<artist>\\CD\\<number>";
+    QDir().mkpath(out + "/Bob"); // the user's: stays
+    convert.scripts = {Script{}, Script{{30}, 0, {}}};
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return convert.calls.size() == 2 && host.progress == 30; }));
+    ASSERT_TRUE(QFileInfo(out + "/Bob/CD").isDir());
+    run.ActConvertExecute();
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0}));
+    EXPECT_TRUE(QFileInfo(out + "/Ann/CD/1.mp3").isFile());
+    EXPECT_FALSE(QFileInfo::exists(out + "/Bob/CD"));
+    EXPECT_TRUE(QFileInfo(out + "/Bob").isDir());
+
+    // a stop on the first row of a run that made the target folder leaves no folder at all
+    QDir(out).removeRecursively();
+    convert.scripts = {Script{{30}, 0, {}}};
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return host.progress == 30 && convert.calls.size() == 3; }));
+    ASSERT_TRUE(QFileInfo(out + "/Ann/CD").isDir());
+    run.ActConvertExecute();
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_EQ(host.marks, (std::vector<int>{0, 0}));
+    expectIdleWindow();
+}
+
+// A target folder that cannot be made says which and why, and starts nothing.
+TEST_F(RunFixture, ATargetFolderThatCannotBeMadeIsSaid) {
+    rows(1);
+    host.settings.targetFolder = "/dev/null/music";
+    run.ActConvertExecute();
+    EXPECT_FALSE(run.IsConverting());
+    EXPECT_EQ(host.matching("error"),
+              QStringList{"error Process Error: Occur Error: the folder /dev/null/music cannot be created: "
+                          "Not a directory, \r\nprocess would exit!"});
+    EXPECT_TRUE(convert.calls.empty());
+    EXPECT_TRUE(host.matching("controls").isEmpty());
+}
+
+// "Yes to All" and "No to All" answer the rest of this run; the next run asks again.
+TEST_F(RunFixture, ToAllHoldsForTheRestOfTheRun) {
+    rows(3);
+    host.settings.promptExist = true;
+    QDir().mkpath(out);
+    for (int i = 0; i < 3; ++i)
+        testutil::writeFile(outFile(i).toStdString(), {9});
+    host.allAnswers = {OverwriteAnswer::YesToAll};
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.matching("ask").size(), 1);
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 2, 2}));
+
+    host.log.clear();
+    host.allAnswers = {OverwriteAnswer::Yes, OverwriteAnswer::NoToAll};
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    EXPECT_EQ(host.matching("ask").size(), 2);
+    EXPECT_EQ(host.marks, (std::vector<int>{2, 0, 0}));
+    EXPECT_EQ(host.matching("row 2"),
+              QStringList{"row 2 skipped " + srcFile(2) + " -> " + outFile(2) + ": the output exists"});
+}
+
 } // namespace
 
 namespace {
@@ -351,7 +532,8 @@ TEST(RunLifetime, WindowGoingAwayDuringAFileStopsTheComponentOnce) {
     FakeConvert convert;
     FakeHost host;
     host.settings.targetFolder = QString::fromStdString((dir / "out").string());
-    host.addRow("/src/a.wav");
+    testutil::writeFile(dir / "a.wav", {0});
+    host.addRow(QString::fromStdString((dir / "a.wav").string()));
     convert.scripts = {Script{{10}, 0, {}}};
     auto run = std::make_unique<TConversionRun>(convert, host);
     run->ActConvertExecute();

@@ -2,6 +2,7 @@
 // target folder and within the file system's name length.
 #include "conversion/output_naming.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -203,6 +204,47 @@ TEST(OutputNaming, RenameWithNeitherModeIsEmpty) {
     in.options.prefix = false;
     in.options.property = false;
     EXPECT_EQ(OutputPathFor(in, fake.fs()), "");
+}
+
+// Keeping the folder structure: with the source's name and the prefix, an output goes into the
+// sub-folders its source had below the folder it was added from; the pattern mode makes its own.
+TEST(OutputNaming, KeepTheFolderStructure) {
+    struct Case {
+        const char* what;
+        int mode; // 0 the source's name, 1 prefix, 2 pattern
+        QString base, source, expected;
+        QStringList made;
+    };
+    const Case cases[] = {
+        {"two levels", 0, "/m", "/m/a/b/x.wav", "/out/a/b/x.mp3", {"/out/a/b"}},
+        {"a trailing separator", 0, "/m/", "/m/a/x.wav", "/out/a/x.mp3", {"/out/a"}},
+        {"directly in the folder", 0, "/m", "/m/x.wav", "/out/x.mp3", {}},
+        {"a file added on its own", 0, "", "/m/a/x.wav", "/out/x.mp3", {}},
+        {"not below the folder", 0, "/m/a", "/m/b/x.wav", "/out/x.mp3", {}},
+        {"prefix", 1, "/m", "/m/a/x.wav", "/out/a/p1.mp3", {"/out/a"}},
+        {"pattern", 2, "/m", "/m/a/x.wav", "/out/T.mp3", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFs fake;
+        fake.existing.insert("/out");
+        NamingInput in = c.mode == 2 ? pattern("<title>", tags("A", "T")) : numbered("p", 1, 0, c.source);
+        in.options.rename = c.mode != 0;
+        in.options.keepTree = true;
+        in.row.source = c.source;
+        in.row.baseFolder = c.base;
+        EXPECT_EQ(OutputPathFor(in, fake.fs()), c.expected);
+        EXPECT_EQ(fake.made, c.made);
+        in.options.keepTree = false;
+        EXPECT_EQ(QFileInfo(OutputPathFor(in, fake.fs())).path(), "/out");
+    }
+    FakeFs refusing;
+    refusing.canMake = false;
+    NamingInput in;
+    in.targetFolder = "/out";
+    in.options.keepTree = true;
+    in.row = {"/m/a/x.wav", {}, {}, {}, {}, {}, {}, "/m"};
+    EXPECT_EQ(OutputPathFor(in, refusing.fs()), "");
 }
 
 } // namespace

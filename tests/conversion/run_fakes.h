@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QTimer>
 
@@ -17,9 +18,9 @@ namespace runtest {
 
 using namespace quillotone;
 
-// What one conversion call does: progress values delivered 10 ms apart, then an error code when
-// `error` is set. `hang` stops after the progress values (the test stops it). `throwText` makes
-// the call itself throw.
+// What one conversion call does: progress values delivered 10 ms apart (at 100 the output is
+// written, holding the source's path), then an error code when `error` is set. `hang` stops after the
+// progress values (the test stops it). `throwText` makes the call itself throw.
 struct Script {
     std::vector<int> progress{40, 100};
     int error = 0;
@@ -72,8 +73,13 @@ private:
         const int gen = ++generation_;
         int delay = 10;
         for (int p : script.progress) {
-            QTimer::singleShot(delay, this, [this, gen, p] {
-                if (gen == generation_) emit OnConvertBlock(p);
+            QTimer::singleShot(delay, this, [this, gen, p, s, d] {
+                if (gen != generation_) return;
+                if (p >= 100) {
+                    QFile out(d);
+                    if (out.open(QIODevice::WriteOnly)) out.write(s.toUtf8());
+                }
+                emit OnConvertBlock(p);
             });
             delay += 10;
         }
@@ -90,7 +96,8 @@ public:
     std::vector<NamingRow> rows;
     std::vector<int> marks;
     RunSettings settings;
-    std::deque<bool> answers; // to the overwrite question; Yes when empty
+    std::deque<bool> answers;               // to the overwrite question; Yes when empty
+    std::deque<OverwriteAnswer> allAnswers; // taken first, when given
     QStringList log;
     QString caption = "Convert &Now";
     bool progressVisible = false;
@@ -134,6 +141,13 @@ public:
         bool yes = answers.empty() ? true : answers.front();
         if (!answers.empty()) answers.pop_front();
         return yes;
+    }
+    OverwriteAnswer AskOverwrite(const QString& title, const QString& text) override {
+        if (allAnswers.empty()) return IConversionRunHost::AskOverwrite(title, text);
+        log << "ask " + title + ": " + text;
+        const OverwriteAnswer a = allAnswers.front();
+        allAnswers.pop_front();
+        return a;
     }
     void ShowErrorBox(const QString& title, const QString& text) override {
         log << "error " + title + ": " + text;
