@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 extern "C" {
@@ -25,7 +26,7 @@ namespace quillotone {
 
 namespace {
 
-enum class Kind { None, Mp3, Wav, Ogg, Wma };
+using Kind = TAudioInformation2::Kind;
 
 // Decides the kind by content alone: the file name never takes part. The three container
 // signatures are checked first; only the rest goes through libavformat's probes, whose cost
@@ -75,6 +76,23 @@ Kind probeKind(const QString& qpath) {
     } catch (const tags::TFileError&) {
         return Kind::None;
     }
+}
+
+// The demuxer that the kind test found for a file of that kind.
+const AVInputFormat* demuxerOf(Kind kind) {
+    switch (kind) {
+    case Kind::Mp3:
+        return av_find_input_format("mp3");
+    case Kind::Wav:
+        return av_find_input_format("wav");
+    case Kind::Ogg:
+        return av_find_input_format("ogg");
+    case Kind::Wma:
+        return av_find_input_format("asf");
+    case Kind::None:
+        break;
+    }
+    return nullptr;
 }
 
 // libavformat hands ID3v1 bytes on undecoded: those are Latin-1.
@@ -140,17 +158,33 @@ TAudioInformation2::TAudioInformation2() {
     QuietFfmpegLog();
 }
 
+bool TAudioInformation2::Stamp::Of(const std::string& path, Stamp& stamp) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    stamp = Stamp{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return true;
+}
+
+Kind TAudioInformation2::kindOf(const QString& path) {
+    const Kind kind = probeKind(path);
+    // Remembered for an OpenFile of the same, unchanged file, which then need not probe again.
+    probed_ = {};
+    std::optional<std::string> native = NativePath(path);
+    if (kind != Kind::None && native && Stamp::Of(*native, probed_.stamp)) probed_.kind = kind;
+    return kind;
+}
+
 bool TAudioInformation2::IsMp3File(const QString& path) {
-    return probeKind(path) == Kind::Mp3;
+    return kindOf(path) == Kind::Mp3;
 }
 bool TAudioInformation2::IsWavFile(const QString& path) {
-    return probeKind(path) == Kind::Wav;
+    return kindOf(path) == Kind::Wav;
 }
 bool TAudioInformation2::IsOggFile(const QString& path) {
-    return probeKind(path) == Kind::Ogg;
+    return kindOf(path) == Kind::Ogg;
 }
 bool TAudioInformation2::IsWmaFile(const QString& path) {
-    return probeKind(path) == Kind::Wma;
+    return kindOf(path) == Kind::Wma;
 }
 
 void TAudioInformation2::OpenFile(const QString& qpath) {
@@ -165,9 +199,21 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     }
     current_.fileSize = file->Size();
 
-    FormatInput input(*file);
-    if (!input.IsOpen()) return;
-    AVFormatContext* ctx = input.Context();
+    // The kind test just read this very file: its demuxer is known, and probing every demuxer
+    // again would cost as much as the rest of the reading.
+    const AVInputFormat* known = nullptr;
+    Stamp stamp;
+    if (probed_.kind != Kind::None && Stamp::Of(*path, stamp) && stamp == probed_.stamp)
+        known = demuxerOf(probed_.kind);
+    probed_ = {};
+    std::optional<FormatInput> input;
+    if (known) input.emplace(*file, known);
+    if (!input || !input->IsOpen()) {
+        input.reset();
+        input.emplace(*file);
+    }
+    if (!input->IsOpen()) return;
+    AVFormatContext* ctx = input->Context();
     if (avformat_find_stream_info(ctx, nullptr) < 0) return;
     int index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) return;

@@ -107,6 +107,37 @@ TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
     }
 }
 
+// OpenFile right after a kind test reuses what the test learnt: the values are those of a fresh
+// OpenFile, and a file replaced in between is read as it is now.
+TEST_F(InformationTest, OpenFileAfterTheKindTestReadsTheSameAndSeesAReplacedFile) {
+    auto facts = [](const TAudioInformation2& info) {
+        const auto& c = info.Current();
+        return c.description + "|" + std::to_string(c.sampleRate) + "|" + std::to_string(c.bitrate) + "|" +
+               std::to_string(c.durationMs) + "|" + c.artist + "|" + c.title + "|" + c.album + "|" +
+               std::to_string(c.track) + "|" + std::to_string(c.year) + "|" + c.url;
+    };
+    TAudioInformation2 fresh, tested;
+    for (const char* name : {"a.mp3", "a.ogg", "a.wav", "a.wma"}) {
+        SCOPED_TRACE(name);
+        const QString path = QString::fromStdString((*dir / name).string());
+        fresh.OpenFile(path);
+        ASSERT_TRUE(tested.IsMp3File(path) || tested.IsOggFile(path) || tested.IsWavFile(path) ||
+                    tested.IsWmaFile(path));
+        tested.OpenFile(path);
+        EXPECT_EQ(facts(tested), facts(fresh));
+    }
+
+    const fs::path swapped = *dir / "swapped.mp3";
+    fs::copy_file(*dir / "a.wav", swapped, fs::copy_options::overwrite_existing);
+    const QString path = QString::fromStdString(swapped.string());
+    ASSERT_TRUE(tested.IsWavFile(path));
+    fs::copy_file(*dir / "a.mp3", *dir / "swapped.tmp", fs::copy_options::overwrite_existing);
+    fs::rename(*dir / "swapped.tmp", swapped);
+    tested.OpenFile(path);
+    EXPECT_EQ(tested.FormatDescription().toStdString().rfind("MPEG 1 Layer 3: ", 0), 0u);
+    EXPECT_EQ(tested.Title().toStdString(), "Титул");
+}
+
 TEST_F(InformationTest, TagTextsOfEachKind) {
     TAudioInformation2 info;
     for (const char* file : {"a.mp3", "a.ogg", "a.wma"}) {
