@@ -6,6 +6,7 @@
 #include "tagedit/format_tags.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
@@ -64,6 +65,8 @@ public:
     void SetMark(int row, RowMark mark);
     int IconIndex(int row) const { return rows_[row].icon; }
     QString Path(int row) const { return Cell(row, Column::Path); }
+    // Whether some row's Path column holds exactly `path`, without visiting the rows.
+    bool HasPath(const QString& path) const { return pathRows_.contains(path); }
 
     // The file icons only grow, so the indexes kept by the rows stay valid after deleting.
     int AppendIcon(const QIcon& icon);
@@ -79,7 +82,10 @@ private:
         int icon = -1;
         std::array<QString, Column::Count - Column::Filename> cells; // columns 2 to 13
     };
+    void countPath(const QString& path, int change);
+
     std::vector<Row> rows_;
+    QHash<QString, int> pathRows_; // how many rows hold each non-empty path
     QList<QIcon> icons_;
     std::array<QPixmap, 3> markImages_;
 };
