@@ -214,14 +214,39 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     }
     if (!input->IsOpen()) return;
     AVFormatContext* ctx = input->Context();
-    if (avformat_find_stream_info(ctx, nullptr) < 0) return;
-    int index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    std::string format = ctx->iformat->name;
+
+    // MP3: our reader of the frame header, the VBR header and the three tags. When it finds the
+    // audio, it knows all that libavformat's stream analysis would give (which decodes frames, and a
+    // cover picture too): the analysis is left out.
+    tags::TMPEGaudio mpeg;
+    Mp3Facts facts;
+    uint32_t ownSampleRate = 0;
+    if (format == "mp3") {
+        SourceStream bytes(*file);
+        if (mpeg.ReadInfo(bytes)) facts = Mp3FactsOf(mpeg);
+        if (facts.valid) ownSampleRate = tags::TableSampleRate(mpeg.Frame);
+    }
+    const bool ownFacts = facts.valid && facts.bitrate > 0 && ownSampleRate > 0;
+    if (!ownFacts && avformat_find_stream_info(ctx, nullptr) < 0) return;
+    // Without the analysis the audio stream has no rate yet, which the best-stream search requires.
+    int index = -1;
+    if (ownFacts) {
+        for (unsigned i = 0; i < ctx->nb_streams && index < 0; ++i)
+            if (ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) index = int(i);
+    } else {
+        index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    }
     if (index < 0) return;
     const AVStream* stream = ctx->streams[index];
     const AVCodecParameters* par = stream->codecpar;
 
     current_.sampleRate = par->sample_rate;
     int channels = par->ch_layout.nb_channels;
+    if (ownFacts) {
+        if (current_.sampleRate <= 0) current_.sampleRate = int32_t(ownSampleRate);
+        if (channels <= 0) channels = mpeg.Frame.Mode == 3 ? 1 : 2;
+    }
     current_.channelMode = channels == 1 ? 1 : channels >= 2 ? 2 : 0;
     int64_t bitrate = par->bit_rate > 0 ? par->bit_rate : ctx->bit_rate;
     // Whole, in 64 bits: a damaged header can claim more than 32 bits of milliseconds hold.
@@ -231,13 +256,8 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
         current_.durationMs =
             std::max<int64_t>(0, av_rescale_q(stream->duration, stream->time_base, {1, 1000}));
 
-    std::string format = ctx->iformat->name;
     QString description;
-    tags::TMPEGaudio mpeg; // our reader of the frame header, the VBR header and the three tags
     if (format == "mp3") {
-        SourceStream bytes(*file);
-        Mp3Facts facts;
-        if (mpeg.ReadInfo(bytes)) facts = Mp3FactsOf(mpeg);
         if (facts.valid) {
             current_.durationMs = facts.durationMs;
             if (facts.dualChannel) current_.channelMode = 3;

@@ -79,6 +79,32 @@ TEST_F(InformationTest, KindsAreDecidedByContent) {
 }
 
 TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
+    // A cover picture in front of the audio, as ffmpeg writes it.
+    RunResult made = run({"ffmpeg",
+                          "-nostdin",
+                          "-loglevel",
+                          "error",
+                          "-y",
+                          "-i",
+                          (*dir / "a.mp3").string(),
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "testsrc=size=500x500:duration=1",
+                          "-map",
+                          "0:a",
+                          "-map",
+                          "1:v",
+                          "-frames:v",
+                          "1",
+                          "-c:a",
+                          "copy",
+                          "-c:v",
+                          "mjpeg",
+                          "-id3v2_version",
+                          "3",
+                          (*dir / "pictured.mp3").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
     struct Case {
         const char* file;
         const char* descriptionStart;
@@ -87,6 +113,7 @@ TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
     const Case cases[] = {
         {"a.mp3", "MPEG 1 Layer 3: ", 2},
         {"mono.mp3", "MPEG 2 Layer 3: ", 1},
+        {"pictured.mp3", "MPEG 1 Layer 3: ", 2},
         {"a.ogg", "Ogg Vorbis: ", 2},
         {"a.wav", "PCM WAV: 16 bit, 22050 Hz, mono", 1},
         {"a.wma", "Windows Media Audio v2: ", 2},
