@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 #include <ctime>
 
 using namespace quillotone;
@@ -71,7 +72,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%d rows added, %d messages shown\n", rows, ui.shown);
         return 1;
     }
-    std::printf("drop of a folder  %5d files  %8.1f ms  %.3f ms per file (CPU %.3f ms per file)\n", rows, ms,
-                ms / double(rows), cpu / double(rows));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("drop of a folder  %5d files  %8.1f ms  %.3f ms per file (CPU %.3f ms per file)  peak memory %ld MB\n",
+                rows, ms, ms / double(rows), cpu / double(rows), long(usage.ru_maxrss / 1024));
     return 0;
 }
