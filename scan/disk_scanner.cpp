@@ -313,6 +313,7 @@ void TdcMultiDiskScanner::scan() {
     excluded_.clear();
     globalExcludeMasks_.clear();
     pending_.clear();
+    lastTimeKnown_ = false; // the time zone may have changed since the last scan
     try {
         if (OnExcludingBegin) OnExcludingBegin(this);
         processList(config_.excludeMasks, config_.excludeSubfolders, Mode::Exclude);
@@ -506,7 +507,14 @@ void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& ma
                     file.NativeName = path;
                     file.FileType = fileType(entry.name);
                     file.FileSize = size;
-                    file.FileTime = fileDateTime(st.st_mtim);
+                    // The conversion to local time is the dearest step of a report; files of one
+                    // folder were mostly written in the same second.
+                    if (st.st_mtim.tv_sec != lastTimeSeconds_ || !lastTimeKnown_) {
+                        lastTime_ = fileDateTime(st.st_mtim);
+                        lastTimeSeconds_ = st.st_mtim.tv_sec;
+                        lastTimeKnown_ = true;
+                    }
+                    file.FileTime = lastTime_;
                     file.FileAttributes = TdcScanAttributes::FromFileBits(bits);
                     file.TotalFiles = total;
                     file.TotalSize = totalSize;

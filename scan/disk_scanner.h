@@ -227,6 +227,10 @@ private:
     bool duplicateCheck_ = false;
     QString currentFolder_; // what OnScanFolder and OnFolderNotExist are handed
     std::unordered_map<std::string, QString> typeCache_;
+    // The last file time converted, by its seconds since the epoch.
+    QDateTime lastTime_;
+    int64_t lastTimeSeconds_ = 0;
+    bool lastTimeKnown_ = false;
     std::vector<Report> pending_;
     int64_t pendingSince_ = 0; // steady-clock nanoseconds of the oldest pending report
     // What TotalFiles and TotalSize read inside a report's handler (main thread only).
