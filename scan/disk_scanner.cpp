@@ -317,6 +317,7 @@ void TdcMultiDiskScanner::scan() {
     try {
         if (OnExcludingBegin) OnExcludingBegin(this);
         processList(config_.excludeMasks, config_.excludeSubfolders, Mode::Exclude);
+        flush(); // missing exclude folders are reported before the exclusion pass ends
         if (OnExcludingEnd) OnExcludingEnd(this);
         if (stop()) return;
         duplicateCheck_ = config_.includeMasks.size() > 1;
@@ -395,6 +396,8 @@ void TdcMultiDiskScanner::refuse(const std::string& path, TdcRefusal refusal, co
 
 void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& mask, bool subfolders,
                                        Mode mode) {
+    // Folders without matches do not hold back what an earlier one found.
+    if (!pending_.empty() && steadyNanoseconds() - pendingSince_ >= kBatchNanoseconds) flush();
     currentFolder_ = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(folder)));
     if (OnScanFolder) {
         if (stop()) return;
