@@ -10,8 +10,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
 #include <ctime>
+#include <sys/resource.h>
 
 using namespace quillotone;
 
@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("drop of a folder  %5d files  %8.1f ms  %.3f ms per file (CPU %.3f ms per file)  peak memory %ld MB\n",
+    std::printf("drop of a folder  %5d files  %8.1f ms  %.3f ms per file (CPU %.3f ms per file)  peak memory "
+                "%ld MB\n",
                 rows, ms, ms / double(rows), cpu / double(rows), long(usage.ru_maxrss / 1024));
     return 0;
 }
