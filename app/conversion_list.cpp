@@ -19,8 +19,9 @@ namespace quillotone {
 
 namespace {
 
-bool samePath(const QString& a, const QString& b) {
 #ifdef Q_OS_WIN
+// A-Z without regard to case, as the file system compares names there.
+bool samePath(const QString& a, const QString& b) {
     if (a.size() != b.size()) return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
         char16_t x = a[i].unicode(), y = b[i].unicode();
@@ -29,10 +30,8 @@ bool samePath(const QString& a, const QString& b) {
         if (x != y) return false;
     }
     return true;
-#else
-    return a == b;
-#endif
 }
+#endif
 
 IAudioInformation2& need(IAudioInformation2* info) {
     if (!info) throw ComponentError("The audio information component is not available");
@@ -54,9 +53,13 @@ QString ConversionList::FileNamePart(const QString& path) {
 }
 
 bool ConversionList::IsFileInList(const QString& path) const {
+#ifdef Q_OS_WIN
     for (int row = 0; row < model_.rowCount(); ++row)
         if (samePath(model_.Path(row), path)) return true;
     return false;
+#else
+    return model_.HasPath(path); // names compare exactly here: the model's index answers
+#endif
 }
 
 bool ConversionList::IsValidAudioFile(const QString& path) {

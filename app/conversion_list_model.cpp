@@ -148,9 +148,21 @@ QString ConversionListModel::Cell(int row, int column) const {
     return rows_[row].cells[column - Column::Filename];
 }
 
+void ConversionListModel::countPath(const QString& path, int change) {
+    if (path.isEmpty()) return;
+    int& rows = pathRows_[path];
+    rows += change;
+    if (rows <= 0) pathRows_.remove(path);
+}
+
 void ConversionListModel::SetCell(int row, int column, const QString& text) {
     if (row < 0 || row >= rowCount() || column < Column::Filename || column >= Column::Count) return;
-    rows_[row].cells[column - Column::Filename] = text;
+    QString& cell = rows_[row].cells[column - Column::Filename];
+    if (column == Column::Path) {
+        countPath(cell, -1);
+        countPath(text, +1);
+    }
+    cell = text;
     const QModelIndex i = index(row, column);
     emit dataChanged(i, i);
 }
@@ -194,6 +206,8 @@ void ConversionListModel::RemoveRows(std::vector<int> rows) {
             ++j;
         const int first = rows[j], last = rows[i];
         beginRemoveRows({}, first, last);
+        for (int r = first; r <= last; ++r)
+            countPath(rows_[r].cells[Column::Path - Column::Filename], -1);
         rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
         endRemoveRows();
         i = j + 1;
@@ -203,6 +217,7 @@ void ConversionListModel::RemoveRows(std::vector<int> rows) {
 void ConversionListModel::Clear() {
     beginResetModel();
     rows_.clear();
+    pathRows_.clear();
     endResetModel();
 }
 

@@ -6,6 +6,7 @@
 #include "tagedit/format_tags.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
@@ -67,6 +68,8 @@ public:
     // The folder the row was added from (a dropped or given folder); empty for a file on its own.
     QString BaseFolder(int row) const { return rows_[row].baseFolder; }
     void SetBaseFolder(int row, const QString& folder) { rows_[row].baseFolder = folder; }
+    // Whether some row's Path column holds exactly `path`, without visiting the rows.
+    bool HasPath(const QString& path) const { return pathRows_.contains(path); }
 
     // The file icons only grow, so the indexes kept by the rows stay valid after deleting.
     int AppendIcon(const QIcon& icon);
@@ -83,7 +86,10 @@ private:
         std::array<QString, Column::Count - Column::Filename> cells; // columns 2 to 13
         QString baseFolder;
     };
+    void countPath(const QString& path, int change);
+
     std::vector<Row> rows_;
+    QHash<QString, int> pathRows_; // how many rows hold each non-empty path
     QList<QIcon> icons_;
     std::array<QPixmap, 4> markImages_;
 };

@@ -42,6 +42,8 @@ TfrmLoad::TfrmLoad(QWidget* parent)
     layout->addLayout(buttons);
     setFixedWidth(380);
     setFixedHeight(sizeHint().height());
+    paintLater_.setSingleShot(true);
+    connect(&paintLater_, &QTimer::timeout, this, &TfrmLoad::paint);
     if (parent) {
         QRect frame(QPoint(), size());
         frame.moveCenter(parent->window()->geometry().center());
@@ -50,22 +52,36 @@ TfrmLoad::TfrmLoad(QWidget* parent)
 }
 
 void TfrmLoad::ShowPath(const QString& path) {
-    // Break anywhere: a path has few spaces, and the label wraps only at them.
     path_ = path;
+    changed();
+}
+
+void TfrmLoad::Advance() {
+    const int next = position_ + 1;
+    position_ = next >= 100 ? 1 : next;
+    changed();
+}
+
+void TfrmLoad::changed() {
+    if (!paintedAt_.isValid() || paintedAt_.elapsed() >= kPaintInterval)
+        paint();
+    else if (!paintLater_.isActive())
+        paintLater_.start(int(kPaintInterval - paintedAt_.elapsed()));
+}
+
+void TfrmLoad::paint() {
+    paintLater_.stop();
+    paintedAt_.restart();
+    // Break anywhere: a path has few spaces, and the label wraps only at them.
     QString breakable;
-    breakable.reserve(path.size() * 2);
-    for (QChar c : path) {
+    breakable.reserve(path_.size() * 2);
+    for (QChar c : path_) {
         breakable += c;
         breakable += QChar(0x200B);
     }
     lblFilename->setText(breakable);
+    ProgressBar->setValue(position_);
     repaint();
-}
-
-void TfrmLoad::Advance() {
-    const int next = ProgressBar->value() + 1;
-    ProgressBar->setValue(next >= 100 ? 1 : next);
-    ProgressBar->repaint();
 }
 
 } // namespace quillotone

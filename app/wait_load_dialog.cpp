@@ -23,6 +23,8 @@ TfrmwaitLoad::TfrmwaitLoad(QWidget* parent) : BusyDialog(parent), bar_(new QProg
 }
 
 void TfrmwaitLoad::SetPosition(int percent) {
+    // The bar moves a hundred times at most, however many files there are: unchanged, nothing to paint.
+    if (percent == bar_->value()) return;
     bar_->setValue(percent);
     repaint();
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 extern "C" {
@@ -25,7 +26,7 @@ namespace quillotone {
 
 namespace {
 
-enum class Kind { None, Mp3, Wav, Ogg, Wma };
+using Kind = TAudioInformation2::Kind;
 
 // Decides the kind by content alone: the file name never takes part. The three container
 // signatures are checked first; only the rest goes through libavformat's probes, whose cost
@@ -75,6 +76,23 @@ Kind probeKind(const QString& qpath) {
     } catch (const tags::TFileError&) {
         return Kind::None;
     }
+}
+
+// The demuxer that the kind test found for a file of that kind.
+const AVInputFormat* demuxerOf(Kind kind) {
+    switch (kind) {
+    case Kind::Mp3:
+        return av_find_input_format("mp3");
+    case Kind::Wav:
+        return av_find_input_format("wav");
+    case Kind::Ogg:
+        return av_find_input_format("ogg");
+    case Kind::Wma:
+        return av_find_input_format("asf");
+    case Kind::None:
+        break;
+    }
+    return nullptr;
 }
 
 // libavformat hands ID3v1 bytes on undecoded: those are Latin-1.
@@ -140,17 +158,33 @@ TAudioInformation2::TAudioInformation2() {
     QuietFfmpegLog();
 }
 
+bool TAudioInformation2::Stamp::Of(const std::string& path, Stamp& stamp) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    stamp = Stamp{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return true;
+}
+
+Kind TAudioInformation2::kindOf(const QString& path) {
+    const Kind kind = probeKind(path);
+    // Remembered for an OpenFile of the same, unchanged file, which then need not probe again.
+    probed_ = {};
+    std::optional<std::string> native = NativePath(path);
+    if (kind != Kind::None && native && Stamp::Of(*native, probed_.stamp)) probed_.kind = kind;
+    return kind;
+}
+
 bool TAudioInformation2::IsMp3File(const QString& path) {
-    return probeKind(path) == Kind::Mp3;
+    return kindOf(path) == Kind::Mp3;
 }
 bool TAudioInformation2::IsWavFile(const QString& path) {
-    return probeKind(path) == Kind::Wav;
+    return kindOf(path) == Kind::Wav;
 }
 bool TAudioInformation2::IsOggFile(const QString& path) {
-    return probeKind(path) == Kind::Ogg;
+    return kindOf(path) == Kind::Ogg;
 }
 bool TAudioInformation2::IsWmaFile(const QString& path) {
-    return probeKind(path) == Kind::Wma;
+    return kindOf(path) == Kind::Wma;
 }
 
 void TAudioInformation2::OpenFile(const QString& qpath) {
@@ -165,17 +199,54 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
     }
     current_.fileSize = file->Size();
 
-    FormatInput input(*file);
-    if (!input.IsOpen()) return;
-    AVFormatContext* ctx = input.Context();
-    if (avformat_find_stream_info(ctx, nullptr) < 0) return;
-    int index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // The kind test just read this very file: its demuxer is known, and probing every demuxer
+    // again would cost as much as the rest of the reading.
+    const AVInputFormat* known = nullptr;
+    Stamp stamp;
+    if (probed_.kind != Kind::None && Stamp::Of(*path, stamp) && stamp == probed_.stamp)
+        known = demuxerOf(probed_.kind);
+    probed_ = {};
+    std::optional<FormatInput> input;
+    if (known) input.emplace(*file, known);
+    if (!input || !input->IsOpen()) {
+        input.reset();
+        input.emplace(*file);
+    }
+    if (!input->IsOpen()) return;
+    AVFormatContext* ctx = input->Context();
+    std::string format = ctx->iformat->name;
+
+    // MP3: our reader of the frame header, the VBR header and the three tags. When it finds the
+    // audio, it knows all that libavformat's stream analysis would give (which decodes frames, and a
+    // cover picture too): the analysis is left out.
+    tags::TMPEGaudio mpeg;
+    Mp3Facts facts;
+    uint32_t ownSampleRate = 0;
+    if (format == "mp3") {
+        SourceStream bytes(*file);
+        if (mpeg.ReadInfo(bytes)) facts = Mp3FactsOf(mpeg);
+        if (facts.valid) ownSampleRate = tags::TableSampleRate(mpeg.Frame);
+    }
+    const bool ownFacts = facts.valid && facts.bitrate > 0 && ownSampleRate > 0;
+    if (!ownFacts && avformat_find_stream_info(ctx, nullptr) < 0) return;
+    // Without the analysis the audio stream has no rate yet, which the best-stream search requires.
+    int index = -1;
+    if (ownFacts) {
+        for (unsigned i = 0; i < ctx->nb_streams && index < 0; ++i)
+            if (ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) index = int(i);
+    } else {
+        index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    }
     if (index < 0) return;
     const AVStream* stream = ctx->streams[index];
     const AVCodecParameters* par = stream->codecpar;
 
     current_.sampleRate = par->sample_rate;
     int channels = par->ch_layout.nb_channels;
+    if (ownFacts) {
+        if (current_.sampleRate <= 0) current_.sampleRate = int32_t(ownSampleRate);
+        if (channels <= 0) channels = mpeg.Frame.Mode == 3 ? 1 : 2;
+    }
     current_.channelMode = channels == 1 ? 1 : channels >= 2 ? 2 : 0;
     int64_t bitrate = par->bit_rate > 0 ? par->bit_rate : ctx->bit_rate;
     // Whole, in 64 bits: a damaged header can claim more than 32 bits of milliseconds hold.
@@ -185,13 +256,8 @@ void TAudioInformation2::OpenFile(const QString& qpath) {
         current_.durationMs =
             std::max<int64_t>(0, av_rescale_q(stream->duration, stream->time_base, {1, 1000}));
 
-    std::string format = ctx->iformat->name;
     QString description;
-    tags::TMPEGaudio mpeg; // our reader of the frame header, the VBR header and the three tags
     if (format == "mp3") {
-        SourceStream bytes(*file);
-        Mp3Facts facts;
-        if (mpeg.ReadInfo(bytes)) facts = Mp3FactsOf(mpeg);
         if (facts.valid) {
             current_.durationMs = facts.durationMs;
             if (facts.dualChannel) current_.channelMode = 3;

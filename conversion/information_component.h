@@ -4,6 +4,7 @@
 #include "conversion/information_interface.h"
 
 #include <climits>
+#include <cstdint>
 #include <string>
 
 namespace tags {
@@ -15,6 +16,8 @@ namespace quillotone {
 class TAudioInformation2 final : public IAudioInformation2 {
 public:
     TAudioInformation2();
+
+    enum class Kind { None, Mp3, Wav, Ogg, Wma };
 
     bool IsMp3File(const QString& path) override;
     bool IsWavFile(const QString& path) override;
@@ -58,6 +61,21 @@ public:
     const Info& Current() const { return current_; }
 
 private:
+    // A file as it was when its kind was tested: the same path, file and contents as far as its
+    // size and last change tell.
+    struct Stamp {
+        std::string path;
+        uint64_t device = 0, inode = 0;
+        int64_t size = 0, seconds = 0, nanoseconds = 0;
+        bool operator==(const Stamp&) const = default;
+        static bool Of(const std::string& path, Stamp& stamp);
+    };
+    Kind kindOf(const QString& path);
+    struct {
+        Stamp stamp;
+        Kind kind = Kind::None;
+    } probed_;
+
     static QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
     void fillFromMp3Tags(const tags::TMPEGaudio& mpeg);
     Info current_;

@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -160,6 +161,31 @@ struct TdcMultiDiskScanner::Mask {
 
 // ---- scanner
 
+namespace {
+
+// A batch goes to the main thread when it holds this many reports, or when its oldest report has
+// waited this long (so that a slow walk still shows its progress).
+constexpr size_t kBatchReports = 256;
+constexpr int64_t kBatchNanoseconds = 25'000'000;
+
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// One report for the main thread, with the totals as they stood when it was made.
+struct TdcMultiDiskScanner::Report {
+    enum class Kind { Found, Refused, Folder, FolderMissing } kind;
+    TdcFoundFile found;
+    TdcRefusedFile refused;
+    QString folder;
+    uint32_t totalFiles = 0;
+    uint64_t totalSize = 0;
+};
+
 TdcMultiDiskScanner::TdcMultiDiskScanner() : thread_(std::make_unique<TdcCustomThread>()) {
     thread_->SetOnRun([this](TdcCustomThread*) { scan(); });
     thread_->SetOnFinish([this](TdcCustomThread*) { finished(); });
@@ -202,6 +228,80 @@ void TdcMultiDiskScanner::StartScan() {
     thread_->Start();
 }
 
+uint32_t TdcMultiDiskScanner::TotalFiles() const {
+    if (delivering_ && IsMainThread()) return delivering_->totalFiles;
+    return totalFiles_.load();
+}
+
+uint64_t TdcMultiDiskScanner::TotalSize() const {
+    if (delivering_ && IsMainThread()) return delivering_->totalSize;
+    return totalSize_.load();
+}
+
+void TdcMultiDiskScanner::queue(Report&& report) {
+    report.totalFiles = totalFiles_.load();
+    report.totalSize = totalSize_.load();
+    if (pending_.empty()) pendingSince_ = steadyNanoseconds();
+    pending_.push_back(std::move(report));
+    if (pending_.size() >= kBatchReports || steadyNanoseconds() - pendingSince_ >= kBatchNanoseconds) flush();
+}
+
+void TdcMultiDiskScanner::flush() {
+    if (pending_.empty()) return;
+    std::vector<Report> batch;
+    batch.swap(pending_);
+    batch.reserve(kBatchReports);
+    // Nothing of a stopped scan is reported any more.
+    if (!stop())
+        thread_->RunOnMainThread([&] { deliver(batch); });
+    else
+        uncount(batch, 0);
+    batch.clear();
+    pending_.swap(batch); // keeps the room for the next batch
+}
+
+void TdcMultiDiskScanner::deliver(const std::vector<Report>& reports) {
+    for (size_t i = 0; i < reports.size(); ++i) {
+        const Report& report = reports[i];
+        if (thread_->IsStopRequested()) {
+            uncount(reports, i);
+            break;
+        }
+        delivering_ = &report;
+        try {
+            switch (report.kind) {
+            case Report::Kind::Found:
+                if (OnFileFound) OnFileFound(this, report.found);
+                break;
+            case Report::Kind::Refused:
+                if (OnFileRefused) OnFileRefused(this, report.refused);
+                break;
+            case Report::Kind::Folder:
+                if (OnScanFolder) OnScanFolder(this, report.folder);
+                break;
+            case Report::Kind::FolderMissing:
+                if (OnFolderNotExist) OnFolderNotExist(this, report.folder);
+                break;
+            }
+        } catch (...) {
+            delivering_ = nullptr;
+            // As with one call per report: an error is dropped when errors are handled, and
+            // otherwise ends the batch and goes back to the worker.
+            if (!thread_->HandleErrors()) throw;
+        }
+        delivering_ = nullptr;
+    }
+}
+
+void TdcMultiDiskScanner::uncount(const std::vector<Report>& reports, size_t from) {
+    // The totals count what was reported: a stop leaves the rest of a batch out of them too.
+    for (size_t i = from; i < reports.size(); ++i) {
+        if (reports[i].kind != Report::Kind::Found) continue;
+        totalFiles_.fetch_sub(1);
+        totalSize_.fetch_sub(reports[i].found.FileSize);
+    }
+}
+
 void TdcMultiDiskScanner::StopScan() {
     if (!IsScanning()) return;
     thread_->RequestStop();
@@ -212,12 +312,22 @@ void TdcMultiDiskScanner::scan() {
     found_.clear();
     excluded_.clear();
     globalExcludeMasks_.clear();
-    if (OnExcludingBegin) OnExcludingBegin(this);
-    processList(config_.excludeMasks, config_.excludeSubfolders, Mode::Exclude);
-    if (OnExcludingEnd) OnExcludingEnd(this);
-    if (stop()) return;
-    duplicateCheck_ = config_.includeMasks.size() > 1;
-    processList(config_.includeMasks, config_.includeSubfolders, Mode::Include);
+    pending_.clear();
+    lastTimeKnown_ = false; // the time zone may have changed since the last scan
+    try {
+        if (OnExcludingBegin) OnExcludingBegin(this);
+        processList(config_.excludeMasks, config_.excludeSubfolders, Mode::Exclude);
+        flush(); // missing exclude folders are reported before the exclusion pass ends
+        if (OnExcludingEnd) OnExcludingEnd(this);
+        if (stop()) return;
+        duplicateCheck_ = config_.includeMasks.size() > 1;
+        processList(config_.includeMasks, config_.includeSubfolders, Mode::Include);
+    } catch (...) {
+        // What was found before the error is still reported, before the end.
+        flush();
+        throw;
+    }
+    flush();
 }
 
 void TdcMultiDiskScanner::finished() {
@@ -254,7 +364,7 @@ void TdcMultiDiskScanner::processList(const std::vector<QString>& masks, const s
         } else {
             currentFolder_ = QDir::toNativeSeparators(folder);
             if (stop()) return;
-            if (OnFolderNotExist) thread_->RunOnMainThread([&] { OnFolderNotExist(this, currentFolder_); });
+            if (OnFolderNotExist) queue(Report{Report::Kind::FolderMissing, {}, {}, currentFolder_});
         }
     }
 }
@@ -278,18 +388,20 @@ QString TdcMultiDiskScanner::fileType(const std::string& name) {
 void TdcMultiDiskScanner::refuse(const std::string& path, TdcRefusal refusal, const QString& reason) {
     found_.insert(path); // a second mask over the same file says it once
     if (!OnFileRefused || stop()) return;
-    TdcRefusedFile file{QFile::decodeName(QByteArray::fromStdString(path)), path, refusal, reason};
-    thread_->RunOnMainThread([&] {
-        if (!thread_->IsStopRequested()) OnFileRefused(this, file);
-    });
+    queue(Report{Report::Kind::Refused,
+                 {},
+                 TdcRefusedFile{QFile::decodeName(QByteArray::fromStdString(path)), path, refusal, reason},
+                 {}});
 }
 
 void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& mask, bool subfolders,
                                        Mode mode) {
+    // Folders without matches do not hold back what an earlier one found.
+    if (!pending_.empty() && steadyNanoseconds() - pendingSince_ >= kBatchNanoseconds) flush();
     currentFolder_ = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(folder)));
     if (OnScanFolder) {
         if (stop()) return;
-        thread_->RunOnMainThread([&] { OnScanFolder(this, currentFolder_); });
+        queue(Report{Report::Kind::Folder, {}, {}, currentFolder_});
     }
 
     // A folder that cannot be listed yields nothing. The listing is read whole and closed before the
@@ -391,22 +503,30 @@ void TdcMultiDiskScanner::searchFolder(const std::string& folder, const Mask& ma
                 uint64_t size = uint64_t(st.st_size);
                 uint32_t total = totalFiles_.fetch_add(1) + 1;
                 uint64_t totalSize = totalSize_.fetch_add(size) + size;
-                if (OnFileFound) {
-                    TdcFoundFile file;
+                if (OnFileFound && !stop()) {
+                    Report report{Report::Kind::Found, {}, {}, {}};
+                    TdcFoundFile& file = report.found;
                     file.FileName = QFile::decodeName(QByteArray::fromStdString(path));
                     file.NativeName = path;
                     file.FileType = fileType(entry.name);
                     file.FileSize = size;
-                    file.FileTime = fileDateTime(st.st_mtim);
+                    // The conversion to local time is the dearest step of a report; files of one
+                    // folder were mostly written in the same second.
+                    if (st.st_mtim.tv_sec != lastTimeSeconds_ || !lastTimeKnown_) {
+                        lastTime_ = fileDateTime(st.st_mtim);
+                        lastTimeSeconds_ = st.st_mtim.tv_sec;
+                        lastTimeKnown_ = true;
+                    }
+                    file.FileTime = lastTime_;
                     file.FileAttributes = TdcScanAttributes::FromFileBits(bits);
                     file.TotalFiles = total;
                     file.TotalSize = totalSize;
-                    if (!stop())
-                        thread_->RunOnMainThread([&] {
-                            if (!thread_->IsStopRequested()) OnFileFound(this, file);
-                        });
+                    queue(std::move(report));
                 }
-                if (cfg.matches.Limited && total == cfg.matches.MaxMatches) StopScan();
+                if (cfg.matches.Limited && total == cfg.matches.MaxMatches) {
+                    flush(); // the last allowed file is reported before the stop
+                    StopScan();
+                }
             }
             if (stop()) break;
         }

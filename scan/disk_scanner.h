@@ -139,6 +139,9 @@ using TdcNotifyEvent = std::function<void(TdcMultiDiskScanner* sender)>;
 // Lists, filters and handlers are set while no scan runs. OnFileFound, OnFileRefused, OnScanFolder,
 // OnFolderNotExist and OnScanDone run on the main thread while the worker waits; OnExcludingBegin and
 // OnExcludingEnd on the worker; OnStopped on the thread that called StopScan.
+// The worker hands its reports over in batches (one wait of the main thread per batch, not per file):
+// each report still comes as its own call, in order and before OnScanDone, none after a stop, and
+// while one runs TotalFiles and TotalSize read as they were when that report was made.
 class TdcMultiDiskScanner {
 public:
     TdcMultiDiskScanner();
@@ -172,8 +175,8 @@ public:
     void StopScan();  // while scanning: asks the worker to stop and calls OnStopped at once
     bool IsScanning() const { return thread_->IsRunning(); }
 
-    uint32_t TotalFiles() const { return totalFiles_.load(); }
-    uint64_t TotalSize() const { return totalSize_.load(); }
+    uint32_t TotalFiles() const;
+    uint64_t TotalSize() const;
 
     // The stored form "ScannerLists": include and exclude list, each as a 32-bit entry count, then per
     // entry the 32-bit byte length of the UTF-8 PathMask, its bytes and IncludeSubfolders as one byte
@@ -196,6 +199,12 @@ private:
     bool stop() { return thread_->PollStop(); }
     QString fileType(const std::string& name);
     void refuse(const std::string& path, TdcRefusal refusal, const QString& reason);
+    // Reports wait in `pending_` until a batch is full or old enough, or the scan ends.
+    struct Report;
+    void queue(Report&& report);
+    void flush();
+    void deliver(const std::vector<Report>& reports); // on the main thread
+    void uncount(const std::vector<Report>& reports, size_t from);
 
     TDiskScanList include_;
     TDiskScanList exclude_;
@@ -218,6 +227,14 @@ private:
     bool duplicateCheck_ = false;
     QString currentFolder_; // what OnScanFolder and OnFolderNotExist are handed
     std::unordered_map<std::string, QString> typeCache_;
+    // The last file time converted, by its seconds since the epoch.
+    QDateTime lastTime_;
+    int64_t lastTimeSeconds_ = 0;
+    bool lastTimeKnown_ = false;
+    std::vector<Report> pending_;
+    int64_t pendingSince_ = 0; // steady-clock nanoseconds of the oldest pending report
+    // What TotalFiles and TotalSize read inside a report's handler (main thread only).
+    const Report* delivering_ = nullptr;
 
     std::atomic<uint32_t> totalFiles_{0};
     std::atomic<uint64_t> totalSize_{0};

@@ -195,17 +195,27 @@ TEST_F(ListTest, AddFilesButtonUsesTheFiveFiltersAndAnyCase) {
 
 TEST_F(ListTest, DeletingRowsKeepsIconIndexesGrowing) {
     addRows(5);
+    auto listed = [&] {
+        QStringList rows;
+        for (int i = 0; i < 5; ++i)
+            if (win->List().IsFileInList(goodFile("row" + std::to_string(i) + ".mp3")))
+                rows << QString::number(i);
+        return rows;
+    };
     select({1, 3});
     win->actDelSelected->trigger();
     EXPECT_EQ(column(Column::Filename), (QStringList{"row0.mp3", "row2.mp3", "row4.mp3"}));
     EXPECT_EQ(win->spListcount->text(), "Files count: 3");
+    EXPECT_EQ(listed(), (QStringList{"0", "2", "4"})); // a deleted file may be added again
 
     select({1});
     win->actDelunselected->trigger();
     EXPECT_EQ(column(Column::Filename), QStringList{"row2.mp3"});
     EXPECT_EQ(win->ListModel().IconIndex(0), 2);
+    EXPECT_EQ(listed(), QStringList{"2"});
 
     win->actDelall->trigger();
+    EXPECT_EQ(listed(), QStringList{});
     EXPECT_EQ(win->ListModel().rowCount(), 0);
     EXPECT_EQ(win->spListcount->text(), "Files count: 0");
 

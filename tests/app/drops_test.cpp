@@ -7,6 +7,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
@@ -169,11 +170,34 @@ TEST_F(Drops, TheLoadDialog) {
     expectClosedAndEnabled();
 }
 
+// A burst of changes paints at most every kPaintInterval ms; the last one shows soon after, with no
+// further change to bring it.
+TEST_F(Drops, TheLoadDialogShowsTheLastOfABurst) {
+    TfrmLoad load(win.get());
+    load.show();
+    auto shown = [&] { return load.lblFilename->text().remove(QChar(0x200B)); };
+    load.ShowPath("/first");
+    EXPECT_EQ(shown(), "/first"); // the first change paints at once
+    for (int i = 0; i < 500; ++i) {
+        load.ShowPath("/burst/" + QString::number(i));
+        load.Advance();
+    }
+    EXPECT_EQ(load.ShownPath(), "/burst/499");
+    EXPECT_EQ(load.Position(), (500 - 1) % 99 + 1);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10 * TfrmLoad::kPaintInterval && shown() != "/burst/499")
+        QTest::qWait(5);
+    EXPECT_EQ(shown(), "/burst/499");
+    EXPECT_EQ(load.ProgressBar->value(), load.Position());
+    load.Finish();
+}
+
 TEST_F(Drops, ActivityBarRunsFromOneToNinetyNine) {
     for (int i = 0; i < 101; ++i)
         audio("many/f" + std::to_string(1000 + i) + ".mp3");
     std::vector<int> before;
-    info->onOpen = [&](const QString&) { before.push_back(loadDialog()->ProgressBar->value()); };
+    info->onOpen = [&](const QString&) { before.push_back(loadDialog()->Position()); };
     drop({folder("many")});
     ASSERT_EQ(before.size(), 101u);
     EXPECT_EQ(before[0], 0);

@@ -79,6 +79,32 @@ TEST_F(InformationTest, KindsAreDecidedByContent) {
 }
 
 TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
+    // A cover picture in front of the audio, as ffmpeg writes it.
+    RunResult made = run({"ffmpeg",
+                          "-nostdin",
+                          "-loglevel",
+                          "error",
+                          "-y",
+                          "-i",
+                          (*dir / "a.mp3").string(),
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "testsrc=size=500x500:duration=1",
+                          "-map",
+                          "0:a",
+                          "-map",
+                          "1:v",
+                          "-frames:v",
+                          "1",
+                          "-c:a",
+                          "copy",
+                          "-c:v",
+                          "mjpeg",
+                          "-id3v2_version",
+                          "3",
+                          (*dir / "pictured.mp3").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
     struct Case {
         const char* file;
         const char* descriptionStart;
@@ -87,6 +113,7 @@ TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
     const Case cases[] = {
         {"a.mp3", "MPEG 1 Layer 3: ", 2},
         {"mono.mp3", "MPEG 2 Layer 3: ", 1},
+        {"pictured.mp3", "MPEG 1 Layer 3: ", 2},
         {"a.ogg", "Ogg Vorbis: ", 2},
         {"a.wav", "PCM WAV: 16 bit, 22050 Hz, mono", 1},
         {"a.wma", "Windows Media Audio v2: ", 2},
@@ -105,6 +132,37 @@ TEST_F(InformationTest, StreamPropertiesAgreeWithFfprobe) {
         EXPECT_EQ(info.FormatDescription().toStdString().rfind(c.descriptionStart, 0), 0u)
             << info.FormatDescription().toStdString();
     }
+}
+
+// OpenFile right after a kind test reuses what the test learnt: the values are those of a fresh
+// OpenFile, and a file replaced in between is read as it is now.
+TEST_F(InformationTest, OpenFileAfterTheKindTestReadsTheSameAndSeesAReplacedFile) {
+    auto facts = [](const TAudioInformation2& info) {
+        const auto& c = info.Current();
+        return c.description + "|" + std::to_string(c.sampleRate) + "|" + std::to_string(c.bitrate) + "|" +
+               std::to_string(c.durationMs) + "|" + c.artist + "|" + c.title + "|" + c.album + "|" +
+               std::to_string(c.track) + "|" + std::to_string(c.year) + "|" + c.url;
+    };
+    TAudioInformation2 fresh, tested;
+    for (const char* name : {"a.mp3", "a.ogg", "a.wav", "a.wma"}) {
+        SCOPED_TRACE(name);
+        const QString path = QString::fromStdString((*dir / name).string());
+        fresh.OpenFile(path);
+        ASSERT_TRUE(tested.IsMp3File(path) || tested.IsOggFile(path) || tested.IsWavFile(path) ||
+                    tested.IsWmaFile(path));
+        tested.OpenFile(path);
+        EXPECT_EQ(facts(tested), facts(fresh));
+    }
+
+    const fs::path swapped = *dir / "swapped.mp3";
+    fs::copy_file(*dir / "a.wav", swapped, fs::copy_options::overwrite_existing);
+    const QString path = QString::fromStdString(swapped.string());
+    ASSERT_TRUE(tested.IsWavFile(path));
+    fs::copy_file(*dir / "a.mp3", *dir / "swapped.tmp", fs::copy_options::overwrite_existing);
+    fs::rename(*dir / "swapped.tmp", swapped);
+    tested.OpenFile(path);
+    EXPECT_EQ(tested.FormatDescription().toStdString().rfind("MPEG 1 Layer 3: ", 0), 0u);
+    EXPECT_EQ(tested.Title().toStdString(), "Титул");
 }
 
 TEST_F(InformationTest, TagTextsOfEachKind) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +100,44 @@ TEST_F(ScannerTest, StopFromOnFileFound) {
     EXPECT_EQ(found, 1);
     EXPECT_EQ(events, (Events{"stopped", "done 1"}));
     EXPECT_FALSE(scanner.IsScanning());
+}
+
+// More reports than one hand-over carries: each still arrives alone, on the main thread, in order, with
+// the totals of its moment, and a stop in the middle of a hand-over ends the reports there.
+TEST_F(ScannerTest, ManyReportsArriveOneByOneInOrderAndAStopEndsThemMidway) {
+    for (int d = 0; d < 3; ++d)
+        for (int i = 0; i < 250; ++i)
+            touch(dir / ("d" + std::to_string(d)) / ("f" + std::to_string(i) + ".mp3"), 2);
+    TdcMultiDiskScanner scanner;
+    scanner.IncludeList().AddPath(at("") + "/*.mp3", true);
+    int stopAt = 0, found = 0, folders = 0, outOfStep = 0;
+    std::string folder, wrongFolder;
+    scanner.OnScanFolder = [&](TdcMultiDiskScanner*, const QString& f) {
+        ++folders;
+        folder = f.toStdString();
+    };
+    scanner.OnFileFound = [&](TdcMultiDiskScanner* s, const TdcFoundFile& f) {
+        ++found;
+        if (QThread::currentThread() != QCoreApplication::instance()->thread() ||
+            f.TotalFiles != uint32_t(found) || s->TotalFiles() != f.TotalFiles ||
+            s->TotalSize() != 2u * f.TotalFiles)
+            ++outOfStep;
+        if (f.FileName.toStdString().rfind(folder, 0) != 0) wrongFolder = f.FileName.toStdString();
+        if (found == stopAt) s->StopScan();
+    };
+    EXPECT_EQ(scan(scanner, false), (Events{"done 750"}));
+    EXPECT_EQ(found, 750);
+    EXPECT_EQ(folders, 4);
+    EXPECT_EQ(outOfStep, 0);
+    EXPECT_EQ(wrongFolder, "");
+
+    stopAt = 300;
+    found = folders = 0;
+    EXPECT_EQ(scan(scanner, false), (Events{"stopped", "done 300"}));
+    EXPECT_EQ(found, 300);
+    EXPECT_EQ(folders, 3); // the root and two of the three: the last is reached only after the stop
+    EXPECT_EQ(outOfStep, 0);
+    EXPECT_EQ(scanner.TotalFiles(), 300u);
 }
 
 TEST_F(ScannerTest, LimitedStopsAfterMaxMatches) {
