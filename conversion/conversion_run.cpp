@@ -222,6 +222,8 @@ QString TConversionRun::destinationFor(int row, const RunSettings& s) {
     in.row = host_.RowCells(row);
     NamingFileSystem fs = NamingFileSystem::Real();
     fs.makeFolders = [this](const QString& folder) { return makeFolders(folder); };
+    // the outputs of the rows still converting count as there, for numbered names too
+    fs.exists = [this](const QString& path) { return claimed_.contains(path) || QFileInfo::exists(path); };
     folderError_.clear();
     return OutputPathFor(in, fs);
 }

@@ -184,6 +184,20 @@ TEST_F(PoolFixture, RowsOfTheSameOutputNameConvertingTogetherGetTwoFiles) {
     EXPECT_EQ(host.matching("row 1 converted")[0].endsWith(RowReason::Renamed), true);
 }
 
+TEST_F(PoolFixture, NumberedNamesCountTheOutputsStillConverting) {
+    rows(3);
+    host.settings.filesAtOnce = 3;
+    host.settings.naming.rename = true;
+    host.settings.naming.prefix = true;
+    host.settings.naming.prefixText = "n";
+    run.ActConvertExecute();
+    ASSERT_TRUE(waitFor([&] { return finished(); }));
+    ASSERT_EQ(pool.calls.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(pool.calls[size_t(i)].destination, out + QString("/n%1.mp3").arg(i + 1));
+    EXPECT_TRUE(host.matching("row").filter(RowReason::Renamed).isEmpty());
+}
+
 TEST_F(PoolFixture, TheQuestionSkipsARowAndTheOthersGoOn) {
     rows(4);
     host.settings.promptExist = true;
