@@ -563,7 +563,10 @@ bool TConversionRun::startRowInSlot(Slot& slot, int row) {
     if (s.promptExist && QFileInfo::exists(destination)) {
         destination_ = destination;
         const bool replace = askOverwrite();
-        if (!active_) return false; // the run ended while the question was open
+        if (!active_) { // the run ended while the question was open
+            host_.SetMark(row, RowMark::NotConverted);
+            return false;
+        }
         if (!replace) {
             host_.SetMark(row, RowMark::NotConverted);
             poolRowEnded(row, RowOutcome::Skipped, destination, RowReason::OutputExists);
