@@ -88,6 +88,9 @@ TConversionRun::TConversionRun(IAudioConvert& convert, IConversionRunHost& host,
     connect(timeState_, &QTimer::timeout, this, &TConversionRun::TimeStateTimer);
     connect(&convert_, &IAudioConvert::OnConvertBlock, this, &TConversionRun::OnConvertBlock);
     connect(&convert_, &IAudioConvert::OnError, this, &TConversionRun::OnError);
+    fillTimer_.setSingleShot(true);
+    fillTimer_.setInterval(0);
+    connect(&fillTimer_, &QTimer::timeout, this, &TConversionRun::fillSlots);
 }
 
 TConversionRun::~TConversionRun() {
@@ -497,13 +500,10 @@ void TConversionRun::startPool(int slotCount) {
 }
 
 void TConversionRun::scheduleFill() {
-    if (fillPending_) return;
-    fillPending_ = true;
-    // not from inside a component's own event: the next call on it comes after the event returns
-    QTimer::singleShot(0, this, [this] {
-        fillPending_ = false;
-        fillSlots();
-    });
+    // Not from inside a component's own event: the next call on it comes after the event returns.
+    // A timer and not a posted event, whose queue the workers' posts share where ThreadSanitizer
+    // cannot see its lock.
+    if (!fillTimer_.isActive()) fillTimer_.start();
 }
 
 void TConversionRun::fillSlots() {

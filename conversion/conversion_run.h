@@ -199,7 +199,7 @@ private:
     int rowsEnded_ = 0;
     bool lastRowConverted_ = false;
     bool filling_ = false;
-    bool fillPending_ = false;
+    QTimer fillTimer_;    // a zero timer, not a posted event: see scheduleFill
     bool pool_ = false;   // the run under way keeps several files going
     QStringList claimed_; // the outputs of the rows converting now, not all on disk yet
     std::vector<QMetaObject::Connection> links_;
