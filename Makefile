@@ -48,11 +48,17 @@ asan: deps
 	cd $(BUILD)-asan && $(ASAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'bench|x11'
 	cd $(BUILD)-asan && $(ASAN_ENV) ctest --output-on-failure -L x11
 
-# The threading layer and the scanner once more under ThreadSanitizer.
+# The threading layer, the scanner and the run of several files at once (on real components, short
+# files) once more under ThreadSanitizer.
 tsan: deps
 	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLOTONE_TSAN=ON >/dev/null
-	cmake --build $(BUILD)-tsan -j $(JOBS) --target scan_tests
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target scan_tests conversion_conversion_run_pool_test \
+		conversion_conversion_run_real_test
 	cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^scan'
+	cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure \
+		-R '^conversion\.conversion_run_pool_test$$'
+	cd $(BUILD)-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 \
+		GTEST_FILTER='*SeveralFilesAtOnce*' ctest --output-on-failure -R '^conversion\.conversion_run_real_test$$'
 
 # Every fuzz target for FUZZ_SECONDS on its corpus in fuzz/corpus/, which grows with what is found.
 fuzz: configure

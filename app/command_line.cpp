@@ -12,6 +12,7 @@
 #include "app/window_run.h"
 #include "conversion/conversion_run.h"
 #include "conversion/convert_component.h"
+#include "conversion/encoder_apply.h"
 #include "conversion/information_component.h"
 #include "conversion/quality_choices.h"
 #include "tagedit/format_tags.h"
@@ -25,6 +26,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <optional>
 #include <set>
 #include <unistd.h>
@@ -52,7 +54,7 @@ struct Request {
     std::optional<QString> prefix;
     std::optional<QString> pattern;
     std::optional<int> writeFormat;
-    std::optional<int> jobs; // files at once; taken, while every run converts one file at a time
+    std::optional<int> jobs; // files at once
     std::optional<bool> overwrite;
     std::optional<QString> settingsFile;
     QStringList paths;
@@ -123,8 +125,8 @@ Options:
                             %1
   --overwrite yes|no        replace or skip an output that exists; without it an output
                             is skipped when "Prompt before overwriting" is on, else replaced
-  --jobs N                  files at once, 0 = one per core; for now every N converts one
-                            file at a time
+  --jobs N                  files at once, 0 = one per core; without it the stored
+                            setting holds
   --settings FILE           read the settings from FILE, a file of the window's form
   --help                    show this text
   --version                 show the version
@@ -342,23 +344,30 @@ public:
     void ShowPlainMessage(const QString&) override {} // the summary line says it
     void ExploreFolder(const QString&) override {}    // no desktop to open it on
     void ShowGeneralError(const QString& text) override { lastError_ = oneLine(text); }
+    // Several files at once end in any order: the lines come in list order all the same.
     void RowFinished(const RowResult& r) override {
         reported_.insert(r.row);
+        QStringList& lines = pending_[r.row];
         switch (r.outcome) {
         case RowOutcome::Converted:
-            Print("converted " + r.source + " -> " + r.destination +
-                  (r.reason.isEmpty() ? QString() : " (" + r.reason + ")"));
-            if (!r.notCarried.isEmpty()) Print("not carried " + r.source + ": " + r.notCarried.join(", "));
+            lines << "converted " + r.source + " -> " + r.destination +
+                         (r.reason.isEmpty() ? QString() : " (" + r.reason + ")");
+            if (!r.notCarried.isEmpty()) lines << "not carried " + r.source + ": " + r.notCarried.join(", ");
             ++converted_;
             break;
         case RowOutcome::Skipped:
-            Skipped(r.source, r.reason);
+            lines << "skipped " + r.source + ": " + r.reason;
+            ++skipped_;
             break;
         case RowOutcome::Failed:
-            Print("failed " + r.source + ": " + r.reason);
+            lines << "failed " + r.source + ": " + r.reason;
             ++failed_;
             break;
         }
+        for (auto next = pending_.begin(); next != pending_.end() && next->first == printed_;
+             next = pending_.erase(next), ++printed_)
+            for (const QString& line : next->second)
+                Print(line);
     }
 
     void Skipped(const QString& source, const QString& reason) {
@@ -376,6 +385,11 @@ public:
     // Rows the run did not report: the one an error ended it on failed, the rest were not reached.
     void ReportUnfinished(bool started) {
         for (int row = 0; row < model_.rowCount(); ++row) {
+            if (auto done = pending_.find(row); done != pending_.end()) {
+                for (const QString& line : done->second)
+                    Print(line);
+                continue;
+            }
             if (reported_.count(row)) continue;
             const QString source = model_.Path(row);
             if (started && model_.Mark(row) != RowMark::NotConverted) {
@@ -424,6 +438,8 @@ private:
     bool progressShown_ = false;
     int row_ = -1;
     std::set<int> reported_;
+    std::map<int, QStringList> pending_; // reported rows waiting for an earlier one
+    int printed_ = 0;                    // the rows before it are printed
     QString lastError_;
     int converted_ = 0, skipped_ = 0, failed_ = 0;
 };
@@ -434,6 +450,7 @@ void applyRequest(const Request& r, WindowOptions& o) {
     if (r.target) o.TargetFolder = AbsolutePaths({*r.target}).front();
     if (r.keepNames) o.Rename = false;
     if (r.keepTree) o.KeepFolderStructure = true;
+    if (r.jobs) o.FilesAtOnce = *r.jobs;
     if (r.copyTags) o.CopySourceTags = *r.copyTags;
     if (r.prefix) {
         o.Rename = o.Prefix = true;
@@ -557,6 +574,12 @@ int ConsoleMain(int argc, char** argv) {
     if (!importError.isEmpty()) writeLine(stderr, QString(Program) + ": " + importError);
 
     TConversionRun run(*convert, host);
+    run.SetMakeConvert([&stored](OutFormat f) {
+        auto further = std::make_unique<TAudioConvert>();
+        further->SetCreationSetting(-1);
+        ApplyOutputFormat(*further, stored.encoder, f);
+        return std::unique_ptr<IAudioConvert>(std::move(further));
+    });
     TagConvertedFileFn tag = TagFromRows(model, [options = stored.window] { return options; });
     run.SetTagConvertedFile([&host, tag](const QString& destination, int row, OutFormat f) {
         try {

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     QtUserInterface ui;
     MainWindowParts parts;
     parts.createConvert = [] { return std::make_unique<TAudioConvert>(); };
+    parts.createFurtherConvert = [] { return std::make_unique<TAudioConvert>(); };
     parts.createInformation = [] { return std::make_unique<TAudioInformation2>(); };
     AddSettingsParts(parts);
     AddRunPart(parts);

@@ -7,6 +7,7 @@
 #include "app/popup_combo_box.h"
 #include "app/property_grid.h"
 #include "app/user_interface.h"
+#include "conversion/encoder_apply.h"
 #include "conversion/output_format.h"
 #include "conversion/output_naming.h"
 #include "conversion/quality_choices.h"
@@ -269,6 +270,13 @@ QWidget* TfrmMain::buildSettingsTab() {
     chkOpenDst = named(new QCheckBox("Open destination folder", frame), "chkOpenDst");
     chkGoOn = named(new QCheckBox("Go on with the next file after an error", frame), "chkGoOn");
     chkKeepTree = named(new QCheckBox("Keep the folder structure", frame), "chkKeepTree");
+    edtFilesAtOnce = named(new QSpinBox(frame), "edtFilesAtOnce");
+    edtFilesAtOnce->setRange(0, 64);
+    edtFilesAtOnce->setSpecialValueText("One per core"); // 0
+    auto* filesAtOnce = new QHBoxLayout;
+    filesAtOnce->addWidget(label("&Files at once:", edtFilesAtOnce, frame));
+    filesAtOnce->addWidget(edtFilesAtOnce);
+    filesAtOnce->addStretch(1);
 
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
@@ -277,6 +285,7 @@ QWidget* TfrmMain::buildSettingsTab() {
     left->addWidget(chkPromptExist);
     left->addWidget(chkGoOn);
     left->addWidget(chkKeepTree);
+    left->addLayout(filesAtOnce);
     left->addSpacing(4);
     left->addWidget(new QLabel("What actions you'd like when completed:", frame));
     left->addWidget(chkShowSucc);
@@ -411,6 +420,13 @@ void TfrmMain::createComponents() {
     if (convert_) attempt([&] { convert_->SetCreationSetting(-1); });
 }
 
+std::unique_ptr<IAudioConvert> TfrmMain::MakeConvert(OutFormat format) {
+    std::unique_ptr<IAudioConvert> further = parts_.createFurtherConvert();
+    further->SetCreationSetting(-1);
+    ApplyOutputFormat(*further, settings_, format);
+    return further;
+}
+
 void TfrmMain::fillWmaQualities() {
     wmaQualities_.clear();
     if (!convert_) return;
@@ -464,7 +480,7 @@ void TfrmMain::watchSettings() {
     for (QComboBox* box : {cmboutFormat, cmbRename, cmbReadpriority, cmbWriteFormat, cmbQuality})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
     connect(cmbRename, &QComboBox::editTextChanged, this, changed);
-    for (QSpinBox* spin : {edtStartat, edtPadding})
+    for (QSpinBox* spin : {edtStartat, edtPadding, edtFilesAtOnce})
         connect(spin, &QSpinBox::valueChanged, this, changed);
     for (QAbstractButton* button :
          std::initializer_list<QAbstractButton*>{chkRename, rdprefix, rdProperty, chkPromptExist, chkShowSucc,
@@ -508,6 +524,7 @@ WindowOptions TfrmMain::Options() const {
     o.CopySourceTags = chkCopyTags->isChecked();
     o.GoOnAfterError = chkGoOn->isChecked();
     o.KeepFolderStructure = chkKeepTree->isChecked();
+    o.FilesAtOnce = edtFilesAtOnce->value();
     return o;
 }
 
@@ -546,6 +563,7 @@ void TfrmMain::applyOptions(const WindowOptions& o) {
     chkCopyTags->setChecked(o.CopySourceTags);
     chkGoOn->setChecked(o.GoOnAfterError);
     chkKeepTree->setChecked(o.KeepFolderStructure);
+    edtFilesAtOnce->setValue(o.FilesAtOnce);
 }
 
 void TfrmMain::LoadSettings() {
@@ -619,10 +637,10 @@ void TfrmMain::UpdateActions() {
 }
 
 void TfrmMain::SetRunControlsEnabled(bool on) {
-    const QList<QWidget*> controls{edtoutFolder,   cmboutFormat, gbFileaname, chkPromptExist,
-                                   chkShowSucc,    chkOpenDst,   Inspector,   gvConvert,
-                                   btnEdittag,     cmbQuality,   btnDelete,   cmbReadpriority,
-                                   cmbWriteFormat, chkCopyTags,  chkGoOn,     chkKeepTree};
+    const QList<QWidget*> controls{edtoutFolder, cmboutFormat,    gbFileaname,    chkPromptExist, chkShowSucc,
+                                   chkOpenDst,   Inspector,       gvConvert,      btnEdittag,     cmbQuality,
+                                   btnDelete,    cmbReadpriority, cmbWriteFormat, chkCopyTags,    chkGoOn,
+                                   chkKeepTree,  edtFilesAtOnce};
     for (QWidget* c : controls)
         c->setEnabled(on);
     ActaddFiles->setEnabled(on);

@@ -11,6 +11,7 @@
 #include "conversion/convert_interface.h"
 #include "conversion/encoder_settings.h"
 #include "conversion/information_interface.h"
+#include "conversion/output_format.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -40,6 +41,9 @@ class TfrmMain;
 struct MainWindowParts {
     // Either may throw ComponentError; the window then goes on without that component.
     std::function<std::unique_ptr<IAudioConvert>()> createConvert;
+    // Optional: the further components of a run of several files at once; without it every run
+    // converts one file at a time.
+    std::function<std::unique_ptr<IAudioConvert>()> createFurtherConvert;
     std::function<std::unique_ptr<IAudioInformation2>()> createInformation;
     // Optional; made after the components.
     std::function<std::unique_ptr<IInspector>(TfrmMain&)> createInspector;
@@ -61,6 +65,10 @@ public:
 
     // What the window's parts work with. The components are null when they could not be created.
     IAudioConvert* Convert() { return convert_.get(); }
+    bool CanMakeConvert() const { return bool(parts_.createFurtherConvert); }
+    // A further component set up with the window's encoder settings for the format; throws
+    // ComponentError.
+    std::unique_ptr<IAudioConvert> MakeConvert(OutFormat format);
     IAudioInformation2* Information() { return information_.get(); }
     EncoderSettings& Settings() { return settings_; }
     ConversionList& List() { return list_; }
@@ -138,6 +146,7 @@ public:
     QCheckBox* chkOpenDst;
     QCheckBox* chkGoOn;
     QCheckBox* chkKeepTree;
+    QSpinBox* edtFilesAtOnce;
     QWidget* Inspector; // a placeholder until the inspector is provided
     QLineEdit* edtoutFolder;
     QAction* actBrowseFolder;

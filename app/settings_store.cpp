@@ -26,7 +26,7 @@ constexpr int32_t itemsOf(const auto& table) {
     return int32_t(table.size());
 }
 
-const std::array<SettingEntry, 49> kTable{{
+const std::array<SettingEntry, 50> kTable{{
     {"MP3SampleRate", SettingType::Integer, 44100, nullptr, 0, Q_FIELD(encoder.mp3.Mp3SampleRate)},
     {"MP3Channel", SettingType::Integer, 2, nullptr, 0, Q_FIELD(encoder.mp3.Mp3ChannelMode)},
     {"MP3Bitrate", SettingType::Integer, 256, nullptr, 0, Q_FIELD(encoder.mp3.Mp3Bitrate)},
@@ -78,12 +78,13 @@ const std::array<SettingEntry, 49> kTable{{
     {"CopySourceTags", SettingType::Boolean, 1, nullptr, 0, Q_FIELD(window.CopySourceTags)},
     // Beside the 43, with names of their own: the copy option, the naming pattern as typed
     // ("Propertytxt" keeps only the list index), the window's place, the list's column widths, and
-    // two run options.
+    // three run options.
     {"PropertyPattern", SettingType::Text, 0, &noText, 0, Q_FIELD(window.PropertyText)},
     {"WindowGeometry", SettingType::Text, 0, &noText, 0, Q_FIELD(layout.Geometry)},
     {"ColumnWidths", SettingType::Text, 0, &noText, 0, Q_FIELD(layout.ColumnWidths)},
     {"GoOnAfterError", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.GoOnAfterError)},
     {"KeepFolderStructure", SettingType::Boolean, 0, nullptr, 0, Q_FIELD(window.KeepFolderStructure)},
+    {"FilesAtOnce", SettingType::Integer, 0, nullptr, 0, Q_FIELD(window.FilesAtOnce)},
 }};
 
 #undef Q_FIELD

@@ -35,6 +35,7 @@ struct WindowOptions {
     bool CopySourceTags = true; // a conversion carries the source's pictures and other tags
     bool GoOnAfterError = false;
     bool KeepFolderStructure = false;
+    int32_t FilesAtOnce = 0; // conversions at once; 0 one per core
 };
 
 // Where the main window stood and how wide the list's columns were; empty until first saved.

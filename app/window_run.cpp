@@ -14,6 +14,8 @@
 #include <QTableView>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace quillotone {
 
 int WindowRunHost::RowCount() const {
@@ -60,6 +62,7 @@ RunSettings RunSettingsFrom(const WindowOptions& o) {
     s.showSuccess = o.ShowSucc;
     s.openDestination = o.OpenDest;
     s.goOnAfterError = o.GoOnAfterError;
+    s.filesAtOnce = std::max(0, o.FilesAtOnce);
     return s;
 }
 
@@ -179,6 +182,8 @@ void AddRunPart(MainWindowParts& parts) {
         auto part = std::make_unique<WindowRun>(w);
         TfrmMain* window = &w;
         part->run.SetTagConvertedFile(TagFromRows(w.ListModel(), [window] { return window->Options(); }));
+        if (w.CanMakeConvert())
+            part->run.SetMakeConvert([window](OutFormat format) { return window->MakeConvert(format); });
         return part;
     };
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <exception>
@@ -87,10 +88,23 @@ TConversionRun::TConversionRun(IAudioConvert& convert, IConversionRunHost& host,
     connect(timeState_, &QTimer::timeout, this, &TConversionRun::TimeStateTimer);
     connect(&convert_, &IAudioConvert::OnConvertBlock, this, &TConversionRun::OnConvertBlock);
     connect(&convert_, &IAudioConvert::OnError, this, &TConversionRun::OnError);
+    fillTimer_.setSingleShot(true);
+    fillTimer_.setInterval(0);
+    connect(&fillTimer_, &QTimer::timeout, this, &TConversionRun::fillSlots);
 }
 
 TConversionRun::~TConversionRun() {
     timeState_->stop();
+    for (auto& slot : slots_) {
+        if (!slot->busy) continue;
+        slot->busy = false;
+        try {
+            slot->convert->StopConversion();
+        } catch (...) {
+        }
+    }
+    for (const auto& link : links_)
+        disconnect(link);
     if (fileActive_) {
         try {
             convert_.StopConversion();
@@ -144,6 +158,13 @@ QString TConversionRun::ConversionErrorText(int code) {
 void TConversionRun::ActConvertExecute() {
     try {
         host_.ApplyEncoderSettings();
+        if (active_ && pool_) {
+            state_ = RunState::StopRequested;
+            host_.SetCaption(CaptionConvert);
+            stopSlots();
+            endRun();
+            return;
+        }
         if (active_) {
             // a stop, also in the pause before the next file: that file does not start
             state_ = RunState::StopRequested;
@@ -175,6 +196,7 @@ void TConversionRun::ActConvertExecute() {
         sources_.clear();
         outputs_.clear();
         overwriteAll_ = AllAnswer::None;
+        pool_ = false;
         for (int row = 0; row < host_.RowCount(); ++row) {
             host_.SetMark(row, RowMark::NotConverted);
             if (auto id = IdOf(host_.RowCells(row).source)) sources_.insert(*id);
@@ -185,7 +207,10 @@ void TConversionRun::ActConvertExecute() {
         host_.RunStarted();
         host_.SetCaption(CaptionStop);
         startedByClick_ = true;
-        ConvertCurrentRow();
+        if (const int slotCount = SlotsFor(settings); slotCount > 1)
+            startPool(slotCount);
+        else
+            ConvertCurrentRow();
     } catch (...) {
         // errors of this handler are dropped without a message; the window is restored
         stepFailed(textOf(std::current_exception()), false);
@@ -200,6 +225,8 @@ QString TConversionRun::destinationFor(int row, const RunSettings& s) {
     in.row = host_.RowCells(row);
     NamingFileSystem fs = NamingFileSystem::Real();
     fs.makeFolders = [this](const QString& folder) { return makeFolders(folder); };
+    // the outputs of the rows still converting count as there, for numbered names too
+    fs.exists = [this](const QString& path) { return claimed_.contains(path) || QFileInfo::exists(path); };
     folderError_.clear();
     return OutputPathFor(in, fs);
 }
@@ -395,6 +422,7 @@ void TConversionRun::nextRowOrEnd(bool converted) {
 
 void TConversionRun::endRun(bool signalEnd) {
     active_ = false;
+    claimed_.clear();
     timeState_->stop();
     removeEmptyFoldersMade();
     host_.SetRunControlsEnabled(true);
@@ -404,6 +432,7 @@ void TConversionRun::endRun(bool signalEnd) {
 
 void TConversionRun::stepFailed(const QString& text, bool show) {
     const bool wasActive = active_;
+    if (pool_) stopSlots();
     if (fileActive_) {
         fileActive_ = false;
         try {
@@ -427,6 +456,265 @@ void TConversionRun::stepFailed(const QString& text, bool show) {
         endRun();
     }
     if (show) host_.ShowGeneralError(text);
+}
+
+// Several files at once. Rows start in list order and their outputs are decided here, on the main
+// thread, one after the other: the checks against the sources, this run's outputs and the outputs
+// of the rows still converting hold as for one file at a time.
+
+int TConversionRun::SlotsFor(const RunSettings& settings) const {
+    if (!makeConvert_) return 1;
+    int n = settings.filesAtOnce > 0 ? settings.filesAtOnce : std::max(1, QThread::idealThreadCount());
+    return std::max(1, std::min(n, host_.RowCount()));
+}
+
+void TConversionRun::startPool(int slotCount) {
+    for (const auto& link : links_)
+        disconnect(link);
+    links_.clear();
+    slots_.clear();
+    pool_ = true;
+    nextRow_ = 0;
+    rowsEnded_ = 0;
+    lastRowConverted_ = false;
+    state_ = RunState::Converting;
+    errorCode_ = 0;
+    for (int i = 0; i < slotCount; ++i) {
+        auto slot = std::make_unique<Slot>();
+        if (i == 0) {
+            slot->convert = &convert_;
+        } else {
+            slot->owned = makeConvert_(outFormat_);
+            slot->convert = slot->owned.get();
+        }
+        const size_t index = size_t(i);
+        links_.push_back(connect(slot->convert, &IAudioConvert::OnConvertBlock, this,
+                                 [this, index](int percent) { slotBlock(index, percent); }));
+        links_.push_back(connect(slot->convert, &IAudioConvert::OnError, this,
+                                 [this, index](int code) { slotError(index, code); }));
+        slots_.push_back(std::move(slot));
+    }
+    host_.SetProgressVisible(true);
+    host_.SetProgressValue(0);
+    fillSlots();
+}
+
+void TConversionRun::scheduleFill() {
+    // Not from inside a component's own event: the next call on it comes after the event returns.
+    // A timer and not a posted event, whose queue the workers' posts share where ThreadSanitizer
+    // cannot see its lock.
+    if (!fillTimer_.isActive()) fillTimer_.start();
+}
+
+void TConversionRun::fillSlots() {
+    // the overwrite question waits in a nested loop: a row ending meanwhile is picked up here
+    if (filling_) return;
+    filling_ = true;
+    while (active_ && pool_ && state_ != RunState::StopRequested && nextRow_ < host_.RowCount()) {
+        auto free = std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->busy; });
+        if (free == slots_.end()) break;
+        const int row = nextRow_++;
+        try {
+            startRowInSlot(**free, row);
+        } catch (...) {
+            // the first row's call fails silently, as the click's part
+            poolFailRow(row, (*free)->destination, textOf(std::current_exception()), {}, row != 0);
+        }
+    }
+    filling_ = false;
+    poolEndIfDone();
+}
+
+bool TConversionRun::startRowInSlot(Slot& slot, int row) {
+    currentRow_ = row;
+    host_.SetMark(row, RowMark::BeingConverted);
+    host_.ScrollToRow(row);
+    slot.destination.clear();
+    const RunSettings s = host_.Settings();
+    const QString source = host_.RowCells(row).source;
+    if (!QFileInfo::exists(source)) {
+        poolFailRow(row, {}, RowReason::Missing, errorFrame("the file " + source + " is missing"), false);
+        return false;
+    }
+    QString destination = destinationFor(row, s);
+    slot.destination = destination;
+    if (!destination.isEmpty() && !QFileInfo(QFileInfo(destination).path()).isDir())
+        makeFolders(QFileInfo(destination).path());
+    if (!folderError_.isEmpty()) {
+        poolFailRow(row, destination, folderError_, errorFrame(folderError_), false);
+        return false;
+    }
+    const std::optional<FileId> existing = IdOf(destination);
+    if (existing && sources_.count(*existing)) {
+        host_.SetMark(row, RowMark::NotConverted);
+        poolRowEnded(row, RowOutcome::Skipped, destination, RowReason::WouldReplaceSource);
+        return false;
+    }
+    QString note;
+    if ((existing && outputs_.count(*existing)) || claimed_.contains(destination)) {
+        NamingFileSystem fs = NamingFileSystem::Real();
+        fs.exists = [this](const QString& path) {
+            return claimed_.contains(path) || QFileInfo::exists(path);
+        };
+        destination = FreeNumberedPath(destination, fs);
+        note = RowReason::Renamed;
+    }
+    slot.destination = destination;
+    if (s.promptExist && QFileInfo::exists(destination)) {
+        destination_ = destination;
+        const bool replace = askOverwrite();
+        if (!active_) { // the run ended while the question was open
+            host_.SetMark(row, RowMark::NotConverted);
+            return false;
+        }
+        if (!replace) {
+            host_.SetMark(row, RowMark::NotConverted);
+            poolRowEnded(row, RowOutcome::Skipped, destination, RowReason::OutputExists);
+            return false;
+        }
+    }
+    slot.busy = true;
+    slot.row = row;
+    slot.percent = 0;
+    slot.note = note;
+    claimed_ << destination;
+    try {
+        switch (outFormat_) {
+        case OutFormat::Mp3:
+            slot.convert->ConvertToMp3(source, destination);
+            break;
+        case OutFormat::Ogg:
+            slot.convert->ConvertToOgg(source, destination);
+            break;
+        case OutFormat::Wav:
+            slot.convert->ConvertToWav(source, destination);
+            break;
+        case OutFormat::Wma:
+            slot.convert->ConvertToWma(source, destination);
+            break;
+        }
+    } catch (...) {
+        slot.busy = false;
+        claimed_.removeAll(destination);
+        throw;
+    }
+    return true;
+}
+
+void TConversionRun::slotBlock(size_t index, int percent) {
+    Slot& slot = *slots_.at(index);
+    if (!slot.busy || !active_) return;
+    slot.percent = percent;
+    if (percent < 100) {
+        showPoolProgress();
+        return;
+    }
+    slot.busy = false;
+    claimed_.removeAll(slot.destination);
+    try {
+        slotDone(slot);
+    } catch (...) {
+        poolFailRow(slot.row, slot.destination, textOf(std::current_exception()), {}, true);
+    }
+    scheduleFill();
+}
+
+void TConversionRun::slotDone(Slot& slot) {
+    host_.SetMark(slot.row, RowMark::Converted);
+    if (auto id = IdOf(slot.destination)) outputs_.insert(*id);
+    QStringList notCarried;
+    if (tagConvertedFile_) notCarried = tagConvertedFile_(slot.destination, slot.row, outFormat_);
+    if (auto id = IdOf(slot.destination)) outputs_.insert(*id);
+    poolRowEnded(slot.row, RowOutcome::Converted, slot.destination, slot.note, notCarried);
+}
+
+void TConversionRun::slotError(size_t index, int code) {
+    Slot& slot = *slots_.at(index);
+    if (!slot.busy || !active_) return;
+    errorCode_ = code;
+    if (code == 0) return; // not an error code: the conversion goes on
+    slot.busy = false;
+    claimed_.removeAll(slot.destination);
+    const QString source = host_.RowCells(slot.row).source;
+    if (!QFileInfo::exists(source)) {
+        poolFailRow(slot.row, slot.destination, RowReason::Missing,
+                    errorFrame("the file " + source + " is missing"), false);
+    } else {
+        QString reason = ConversionErrorMessage(code).trimmed();
+        if (reason.endsWith(',')) reason.chop(1);
+        poolFailRow(slot.row, slot.destination, reason, ConversionErrorText(code), false);
+    }
+    scheduleFill();
+}
+
+void TConversionRun::poolRowEnded(int row, RowOutcome outcome, const QString& destination,
+                                  const QString& reason, const QStringList& notCarried) {
+    ++rowsEnded_;
+    if (row == host_.RowCount() - 1) lastRowConverted_ = outcome == RowOutcome::Converted;
+    RowResult r;
+    r.row = row;
+    r.outcome = outcome;
+    r.source = host_.RowCells(row).source;
+    r.destination = destination;
+    r.reason = reason;
+    r.notCarried = notCarried;
+    host_.RowFinished(r);
+    showPoolProgress();
+}
+
+void TConversionRun::poolFailRow(int row, const QString& destination, const QString& reason,
+                                 const QString& boxText, bool showGeneral) {
+    state_ = RunState::Failed;
+    poolRowEnded(row, RowOutcome::Failed, destination, reason);
+    if (host_.Settings().goOnAfterError) {
+        host_.SetMark(row, RowMark::Failed);
+        return;
+    }
+    host_.SetMark(row, RowMark::NotConverted);
+    // the rows still converting stop unreported, as at the user's stop
+    stopSlots();
+    if (!showGeneral && !boxText.isEmpty()) host_.ShowErrorBox("Process Error", boxText);
+    host_.SetCaption(CaptionConvert);
+    endRun();
+    if (showGeneral) host_.ShowGeneralError(reason);
+}
+
+void TConversionRun::stopSlots() {
+    for (auto& slot : slots_) {
+        if (!slot->busy) continue;
+        slot->busy = false;
+        claimed_.removeAll(slot->destination);
+        try {
+            slot->convert->StopConversion();
+        } catch (...) {
+        }
+        host_.SetMark(slot->row, RowMark::NotConverted);
+    }
+}
+
+void TConversionRun::poolEndIfDone() {
+    if (!active_ || !pool_ || filling_) return;
+    if (nextRow_ < host_.RowCount()) return;
+    if (std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return s->busy; })) return;
+    state_ = RunState::FileDone;
+    host_.SetCaption(CaptionConvert);
+    endRun(false);
+    if (lastRowConverted_) {
+        const RunSettings s = host_.Settings();
+        if (s.showSuccess) host_.ShowPlainMessage("Conversion complete!");
+        if (s.openDestination) host_.ExploreFolder(s.targetFolder);
+    }
+    emit Finished();
+}
+
+// The whole run: the rows ended and the share done of each converting one.
+void TConversionRun::showPoolProgress() {
+    const int rows = host_.RowCount();
+    if (rows <= 0) return;
+    qint64 done = qint64(rowsEnded_) * 100;
+    for (const auto& slot : slots_)
+        if (slot->busy) done += std::clamp(slot->percent, 0, 100);
+    host_.SetProgressValue(int(done / rows));
 }
 
 } // namespace quillotone

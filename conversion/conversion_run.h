@@ -11,9 +11,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace quillotone {
 
@@ -35,6 +37,8 @@ struct RunSettings {
     bool openDestination = false; // chkOpenDst
     // A failed row does not end the run: it is reported and the next row goes on.
     bool goOnAfterError = false;
+    // Conversions running at once: 0 one per core, 1 one file at a time with the step pause.
+    int filesAtOnce = 1;
 };
 
 // How a row of a run ended.
@@ -98,6 +102,10 @@ public:
 // hold, empty when they hold it all.
 using TagConvertedFileFn = std::function<QStringList(const QString& destination, int row, OutFormat format)>;
 
+// A further conversion component for a run of several files at once, set up with the encoder
+// settings the host's own component has for the format.
+using MakeConvertFn = std::function<std::unique_ptr<IAudioConvert>(OutFormat format)>;
+
 class TConversionRun final : public QObject {
     Q_OBJECT
 public:
@@ -110,6 +118,10 @@ public:
 
     // Without one the converted files are left untagged.
     void SetTagConvertedFile(TagConvertedFileFn tag) { tagConvertedFile_ = std::move(tag); }
+    // Without one every run converts one file at a time, whatever filesAtOnce says.
+    void SetMakeConvert(MakeConvertFn make) { makeConvert_ = std::move(make); }
+    // The number of conversions a run with these settings keeps going.
+    int SlotsFor(const RunSettings& settings) const;
 
     // Starts a run, or asks the one under way to stop (also in the pause between two files).
     void ActConvertExecute();
@@ -149,6 +161,31 @@ private:
     void removeEmptyFoldersMade();
     bool askOverwrite();
 
+    // Several files at once: each slot converts one row on its own component.
+    struct Slot {
+        IAudioConvert* convert = nullptr;
+        std::unique_ptr<IAudioConvert> owned;
+        bool busy = false;
+        int row = 0;
+        int percent = 0;
+        QString destination;
+        QString note;
+    };
+    void startPool(int slotCount);
+    void fillSlots();
+    void scheduleFill();
+    bool startRowInSlot(Slot& slot, int row); // false: the row ended at once
+    void slotBlock(size_t index, int percent);
+    void slotError(size_t index, int code);
+    void slotDone(Slot& slot);
+    void poolRowEnded(int row, RowOutcome outcome, const QString& destination, const QString& reason,
+                      const QStringList& notCarried = {});
+    void poolFailRow(int row, const QString& destination, const QString& reason, const QString& boxText,
+                     bool showGeneral);
+    void stopSlots();
+    void poolEndIfDone();
+    void showPoolProgress();
+
     using FileId = std::pair<quint64, quint64>; // device and inode
     static std::optional<FileId> IdOf(const QString& path);
 
@@ -156,6 +193,16 @@ private:
     IConversionRunHost& host_;
     QTimer* timeState_;
     TagConvertedFileFn tagConvertedFile_;
+    MakeConvertFn makeConvert_;
+    std::vector<std::unique_ptr<Slot>> slots_; // empty for a run of one file at a time
+    int nextRow_ = 0;                          // the next row a free slot starts
+    int rowsEnded_ = 0;
+    bool lastRowConverted_ = false;
+    bool filling_ = false;
+    QTimer fillTimer_;    // a zero timer, not a posted event: see scheduleFill
+    bool pool_ = false;   // the run under way keeps several files going
+    QStringList claimed_; // the outputs of the rows converting now, not all on disk yet
+    std::vector<QMetaObject::Connection> links_;
 
     RunState state_ = RunState::Idle;
     bool active_ = false;     // a run is under way

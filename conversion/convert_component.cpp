@@ -256,7 +256,13 @@ void TAudioConvert::post(uint64_t id, bool isError, int value, const std::string
         if (wake) ++wakesQueued_;
     }
     if (!wake) return;
-    QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection);
+    {
+        // Qt's post queue locks where ThreadSanitizer cannot see it: with several components at
+        // once, their workers post one at a time under a lock it sees.
+        static std::mutex postMutex;
+        std::lock_guard<std::mutex> lock(postMutex);
+        QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection);
+    }
     {
         std::lock_guard<std::mutex> lock(eventsMutex_);
         ++wakesPosted_;

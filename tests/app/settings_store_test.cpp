@@ -48,6 +48,7 @@ StoredSettings distinctValues() {
     // Values the window's controls hold within their ranges.
     s.window.StartAt = 4321;
     s.window.Padding = 3;
+    s.window.FilesAtOnce = 6; // within the spin box's range
     s.window.Prefix = true;
     s.window.Property = false;
     return s;
@@ -61,7 +62,7 @@ class Store : public WindowFixture {};
 
 TEST_F(Store, TableHoldsTheFortyThreeValuesInOrderAndTheNewOnesAfterThem) {
     const auto table = SettingsTable();
-    ASSERT_EQ(table.size(), 49u);
+    ASSERT_EQ(table.size(), 50u);
     EXPECT_STREQ(table.front().name, "MP3SampleRate");
     EXPECT_STREQ(table[8].name, "EnableHighPass");
     EXPECT_STREQ(table[25].name, "PCMSamplerate");
@@ -73,6 +74,7 @@ TEST_F(Store, TableHoldsTheFortyThreeValuesInOrderAndTheNewOnesAfterThem) {
     EXPECT_STREQ(table[46].name, "ColumnWidths");
     EXPECT_STREQ(table[47].name, "GoOnAfterError");
     EXPECT_STREQ(table[48].name, "KeepFolderStructure");
+    EXPECT_STREQ(table[49].name, "FilesAtOnce");
 }
 
 // A change is saved once the changes pause, so a crash or a kill loses it no more; a run saves
@@ -88,12 +90,15 @@ TEST_F(Store, ChangesAreSavedSoonAfterTheyAreMade) {
     win->chkPromptExist->setChecked(true);
     win->chkGoOn->setChecked(true);
     win->edtPrefix->setText("take");
+    EXPECT_EQ(win->edtFilesAtOnce->value(), 0); // one per core at first start
+    win->edtFilesAtOnce->setValue(3);
     EXPECT_EQ(stored("PromptExist"), ""); // not on every key stroke
     QTest::qWait(TfrmMain::SaveDelayMs + 300);
     EXPECT_EQ(stored("PromptExist"), "1");
     EXPECT_EQ(stored("GoOnAfterError"), "1");
     EXPECT_EQ(stored("Prefixtxt"), "take");
     EXPECT_EQ(stored("KeepFolderStructure"), "0");
+    EXPECT_EQ(stored("FilesAtOnce"), "3");
 
     // a run saves when it starts, before the pause is over
     addRows(1);
@@ -230,7 +235,7 @@ TEST_F(Store, WindowWritesBooleansAsOneAndKeepsUntouchedValues) {
     EXPECT_EQ(raw.value("OutFormat").toString(), "0");
     EXPECT_EQ(raw.value("PCMSamplerate").toString(), "8");
     EXPECT_EQ(raw.value("PCMSamplesize").toString(), "22050");
-    EXPECT_EQ(raw.allKeys().size(), 49);
+    EXPECT_EQ(raw.allKeys().size(), 50);
 }
 
 TEST_F(Store, ATypedNamingPatternIsKeptAcrossARestartBesideTheIndex) {

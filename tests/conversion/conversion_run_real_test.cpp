@@ -241,3 +241,44 @@ TEST_F(RealRun, ATargetFolderThatCannotBeMadeStartsNothing) {
 }
 
 } // namespace
+
+// Several files at once on real components, each from the factory set up alike: every output is
+// whole and encoded the same way, whichever component made it.
+TEST_F(RealRun, SeveralFilesAtOnceOnRealComponents) {
+    for (int filesAtOnce : {2, 4}) {
+        SCOPED_TRACE(filesAtOnce);
+        TempDir out;
+        TAudioConvert convert;
+        convert.SetMp3Format(44100, 160, 2);
+        FakeHost host;
+        TConversionRun run(convert, host);
+        int made = 0;
+        run.SetMakeConvert([&](OutFormat) {
+            auto further = std::make_unique<TAudioConvert>();
+            further->SetMp3Format(44100, 160, 2);
+            ++made;
+            return std::unique_ptr<IAudioConvert>(std::move(further));
+        });
+        listSources(host);
+        listSources(host); // the same names again: renamed, never replaced
+        host.settings.targetFolder = QString::fromStdString(out.path().string());
+        host.settings.filesAtOnce = filesAtOnce;
+        host.settings.showSuccess = true;
+        run.ActConvertExecute();
+        ASSERT_TRUE(waitFor([&] { return !run.IsConverting(); }, 120000));
+        EXPECT_EQ(made, filesAtOnce - 1);
+        EXPECT_EQ(host.marks, std::vector<int>(8, 2));
+        EXPECT_TRUE(host.matching("error").isEmpty());
+        EXPECT_EQ(host.matching("plain"), QStringList{"plain Conversion complete!"});
+        const std::vector<std::string> names = filesBelow(out.path());
+        ASSERT_EQ(names.size(), 8u);
+        for (const std::string& name : names) {
+            testutil::ProbeInfo info = testutil::probe(out / name);
+            EXPECT_TRUE(info.ok) << name;
+            EXPECT_EQ(info.codec, "mp3") << name;
+            EXPECT_NEAR(info.duration, 1.0, 0.2) << name;
+            EXPECT_EQ(info.bitRate, 160000) << name;
+        }
+        EXPECT_EQ(host.matching("row").filter(RowReason::Renamed).size(), 4);
+    }
+}

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -31,11 +32,25 @@ struct Call {
     int format;
     QString source, destination;
     qint64 atMs;
+    int instance = 0;
+};
+
+// Shared by the several components of a run that converts files at once.
+struct FakePool {
+    QElapsedTimer clock;
+    std::vector<Call> calls;
+    int stops = 0;
+    int running = 0, mostRunning = 0;
+    std::function<Script(const QString& source)> scriptFor; // the default script without one
+    FakePool() { clock.start(); }
 };
 
 class FakeConvert final : public IAudioConvert {
 public:
-    FakeConvert() { clock.start(); }
+    FakeConvert(FakePool* shared = nullptr, int instance = 0) : pool(shared), instance_(instance) {
+        clock.start();
+    }
+    FakePool* pool;
     std::deque<Script> scripts; // one per call; an empty queue completes at once
     std::vector<Call> calls;
     int stops = 0;
@@ -56,6 +71,8 @@ public:
     void ConvertToWma(const QString& s, const QString& d) override { start(3, s, d); }
     void StopConversion() override {
         ++stops;
+        if (pool) ++pool->stops;
+        ended();
         ++generation_; // nothing of the stopped conversion arrives any more
     }
     IAudioConvertLameMp3Encoder& Mp3Encoder() override { throw ComponentError("no encoder"); }
@@ -68,8 +85,14 @@ private:
             script = scripts.front();
             scripts.pop_front();
         }
+        if (pool && pool->scriptFor) script = pool->scriptFor(s);
         if (!script.throwText.isEmpty()) throw ComponentError(script.throwText.toStdString());
-        calls.push_back({format, s, d, clock.elapsed()});
+        calls.push_back({format, s, d, clock.elapsed(), instance_});
+        if (pool) {
+            pool->calls.push_back({format, s, d, pool->clock.elapsed(), instance_});
+            running_ = true;
+            pool->mostRunning = std::max(pool->mostRunning, ++pool->running);
+        }
         const int gen = ++generation_;
         int delay = 10;
         for (int p : script.progress) {
@@ -78,6 +101,7 @@ private:
                 if (p >= 100) {
                     QFile out(d);
                     if (out.open(QIODevice::WriteOnly)) out.write(s.toUtf8());
+                    ended();
                 }
                 emit OnConvertBlock(p);
             });
@@ -85,10 +109,18 @@ private:
         }
         if (script.error != 0)
             QTimer::singleShot(delay, this, [this, gen, code = script.error] {
-                if (gen == generation_) emit OnError(code);
+                if (gen != generation_) return;
+                ended();
+                emit OnError(code);
             });
     }
+    void ended() {
+        if (pool && running_) --pool->running;
+        running_ = false;
+    }
     int generation_ = 0;
+    int instance_ = 0;
+    bool running_ = false;
 };
 
 class FakeHost final : public IConversionRunHost {

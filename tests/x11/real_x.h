@@ -53,6 +53,7 @@ inline quillotone::MainWindowParts ProgramParts() {
     using namespace quillotone;
     MainWindowParts parts;
     parts.createConvert = [] { return std::unique_ptr<IAudioConvert>(std::make_unique<TAudioConvert>()); };
+    parts.createFurtherConvert = parts.createConvert;
     parts.createInformation = [] {
         return std::unique_ptr<IAudioInformation2>(std::make_unique<TAudioInformation2>());
     };
