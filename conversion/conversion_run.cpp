@@ -477,6 +477,7 @@ void TConversionRun::startPool(int slotCount) {
     nextRow_ = 0;
     rowsEnded_ = 0;
     lastRowConverted_ = false;
+    failure_.reset();
     state_ = RunState::Converting;
     errorCode_ = 0;
     for (int i = 0; i < slotCount; ++i) {
@@ -671,17 +672,26 @@ void TConversionRun::poolFailRow(int row, const QString& destination, const QStr
         return;
     }
     host_.SetMark(row, RowMark::NotConverted);
-    // the rows still converting stop unreported, as at the user's stop
-    stopSlots();
-    if (!showGeneral && !boxText.isEmpty()) host_.ShowErrorBox("Process Error", boxText);
-    host_.SetCaption(CaptionConvert);
-    endRun();
-    if (showGeneral) host_.ShowGeneralError(reason);
+    // The rows after the failed one stop unreported, as at the user's stop: one at a time they
+    // would not have started. Those before it finish first.
+    stopSlots(row);
+    nextRow_ = host_.RowCount();
+    if (!failure_ || row < failure_->row) failure_ = Failure{row, reason, boxText, showGeneral};
+    poolEndIfDone();
 }
 
-void TConversionRun::stopSlots() {
+void TConversionRun::poolEndWithFailure() {
+    const Failure f = *failure_;
+    failure_.reset();
+    if (!f.showGeneral && !f.boxText.isEmpty()) host_.ShowErrorBox("Process Error", f.boxText);
+    host_.SetCaption(CaptionConvert);
+    endRun();
+    if (f.showGeneral) host_.ShowGeneralError(f.reason);
+}
+
+void TConversionRun::stopSlots(int afterRow) {
     for (auto& slot : slots_) {
-        if (!slot->busy) continue;
+        if (!slot->busy || slot->row <= afterRow) continue;
         slot->busy = false;
         claimed_.removeAll(slot->destination);
         try {
@@ -696,6 +706,10 @@ void TConversionRun::poolEndIfDone() {
     if (!active_ || !pool_ || filling_) return;
     if (nextRow_ < host_.RowCount()) return;
     if (std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return s->busy; })) return;
+    if (failure_) {
+        poolEndWithFailure();
+        return;
+    }
     state_ = RunState::FileDone;
     host_.SetCaption(CaptionConvert);
     endRun(false);

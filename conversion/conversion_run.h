@@ -182,8 +182,9 @@ private:
                       const QStringList& notCarried = {});
     void poolFailRow(int row, const QString& destination, const QString& reason, const QString& boxText,
                      bool showGeneral);
-    void stopSlots();
+    void stopSlots(int afterRow = -1);
     void poolEndIfDone();
+    void poolEndWithFailure();
     void showPoolProgress();
 
     using FileId = std::pair<quint64, quint64>; // device and inode
@@ -199,6 +200,14 @@ private:
     int rowsEnded_ = 0;
     bool lastRowConverted_ = false;
     bool filling_ = false;
+    // The first error of a run that does not go on: shown and ending the run once the rows before
+    // the failed one are done, as one file at a time would have had them done.
+    struct Failure {
+        int row = 0;
+        QString reason, boxText;
+        bool showGeneral = false;
+    };
+    std::optional<Failure> failure_;
     QTimer fillTimer_;    // a zero timer, not a posted event: see scheduleFill
     bool pool_ = false;   // the run under way keeps several files going
     QStringList claimed_; // the outputs of the rows converting now, not all on disk yet

@@ -123,9 +123,15 @@ TEST_F(PoolFixture, TheStopStopsEveryRunningConversionOnce) {
     expectIdleWindow();
 }
 
-TEST_F(PoolFixture, AnErrorStopsTheOtherRowsUnlessTheRunGoesOn) {
-    for (bool goOn : {false, true}) {
-        SCOPED_TRACE(goOn);
+// The first error ends a run that does not go on as one file at a time would: the rows before the
+// failed one finish, those after it stop unreported, and the error is shown once they are done.
+TEST_F(PoolFixture, AnErrorEndsTheRunAfterTheRowsBeforeItUnlessTheRunGoesOn) {
+    struct Case {
+        int failing; // the row that fails while the other of the first two converts
+        bool goOn;
+    };
+    for (const Case c : {Case{1, false}, Case{0, false}, Case{1, true}}) {
+        SCOPED_TRACE(testing::Message() << "failing row " << c.failing << ", go on " << c.goOn);
         FakePool shared;
         FakeConvert first(&shared, 0);
         FakeHost h;
@@ -134,34 +140,42 @@ TEST_F(PoolFixture, AnErrorStopsTheOtherRowsUnlessTheRunGoesOn) {
         testutil::TempDir d;
         h.settings.targetFolder = QString::fromStdString((d / "out").string());
         h.settings.filesAtOnce = 2;
-        h.settings.goOnAfterError = goOn;
+        h.settings.goOnAfterError = c.goOn;
         for (int i = 0; i < 4; ++i) {
             testutil::writeFile(srcFile(i).toStdString(), {0});
             h.addRow(srcFile(i));
         }
-        // row 1 fails while row 0 is still converting
-        shared.scriptFor = [this](const QString& s) {
-            if (s == srcFile(1)) return Script{{20}, -24, {}};
-            if (s == srcFile(0)) return Script{{10, 20, 30, 40, 50, 100}, 0, {}};
+        shared.scriptFor = [&](const QString& s) {
+            if (s == srcFile(c.failing)) return Script{{20}, -24, {}};
+            if (s == srcFile(1 - c.failing)) return Script{{10, 20, 30, 40, 50, 100}, 0, {}};
             return Script{};
         };
         r.ActConvertExecute();
         ASSERT_TRUE(waitFor([&] { return !r.IsConverting(); }));
-        if (!goOn) {
-            EXPECT_EQ(shared.calls.size(), 2u);
-            EXPECT_EQ(shared.stops, 1); // row 0, stopped once
-            EXPECT_EQ(h.marks, (std::vector<int>{0, 0, 0, 0}));
-            ASSERT_EQ(h.matching("error").size(), 1);
-            EXPECT_TRUE(h.matching("error")[0].contains("Stream error"));
-            EXPECT_EQ(h.matching("row").size(), 1);
-            EXPECT_FALSE(QFileInfo::exists(h.settings.targetFolder + "/f0.mp3"));
-        } else {
+        const QString other = h.settings.targetFolder + QString("/f%1.mp3").arg(1 - c.failing);
+        if (c.goOn) {
             EXPECT_EQ(shared.calls.size(), 4u);
             EXPECT_EQ(shared.stops, 0);
             EXPECT_EQ(h.marks, (std::vector<int>{2, 3, 2, 2}));
             EXPECT_TRUE(h.matching("error").isEmpty());
             EXPECT_EQ(h.matching("row").size(), 4);
             EXPECT_EQ(h.matching("row 1 failed").size(), 1);
+        } else if (c.failing == 1) { // row 0 finishes first, then the error ends the run
+            EXPECT_EQ(shared.calls.size(), 2u);
+            EXPECT_EQ(shared.stops, 0);
+            EXPECT_EQ(h.marks, (std::vector<int>{2, 0, 0, 0}));
+            ASSERT_EQ(h.matching("error").size(), 1);
+            EXPECT_TRUE(h.matching("error")[0].contains("Stream error"));
+            EXPECT_EQ(h.matching("row").size(), 2);
+            EXPECT_GT(h.log.indexOf(h.matching("error")[0]), h.log.indexOf(h.matching("row 0 converted")[0]));
+            EXPECT_TRUE(QFileInfo::exists(other));
+        } else { // row 1, after the failed row 0, is stopped once and leaves nothing
+            EXPECT_EQ(shared.calls.size(), 2u);
+            EXPECT_EQ(shared.stops, 1);
+            EXPECT_EQ(h.marks, (std::vector<int>{0, 0, 0, 0}));
+            ASSERT_EQ(h.matching("error").size(), 1);
+            EXPECT_EQ(h.matching("row").size(), 1);
+            EXPECT_FALSE(QFileInfo::exists(other));
         }
         EXPECT_TRUE(h.controlsEnabled);
     }
