@@ -392,11 +392,16 @@ void TConversionRun::fileDone() {
 
 void TConversionRun::reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried) {
     rowOpen_ = false;
+    tellRowFinished(currentRow_, outcome, destination_, reason, notCarried);
+}
+
+void TConversionRun::tellRowFinished(int row, RowOutcome outcome, const QString& destination,
+                                     const QString& reason, const QStringList& notCarried) {
     RowResult r;
-    r.row = currentRow_;
+    r.row = row;
     r.outcome = outcome;
-    r.source = host_.RowCells(currentRow_).source;
-    r.destination = destination_;
+    r.source = host_.RowCells(row).source;
+    r.destination = destination;
     r.reason = reason;
     r.notCarried = notCarried;
     host_.RowFinished(r);
@@ -408,16 +413,7 @@ void TConversionRun::nextRowOrEnd(bool converted) {
         timeState_->start();
         return;
     }
-    state_ = RunState::FileDone;
-    host_.SetCaption(CaptionConvert);
-    endRun(false);
-    // a skipped or failed last file ends the run without the completion actions
-    if (converted) {
-        const RunSettings s = host_.Settings();
-        if (s.showSuccess) host_.ShowPlainMessage("Conversion complete!");
-        if (s.openDestination) host_.ExploreFolder(s.targetFolder);
-    }
-    emit Finished();
+    endAfterLastRow(converted);
 }
 
 void TConversionRun::endRun(bool signalEnd) {
@@ -652,14 +648,7 @@ void TConversionRun::poolRowEnded(int row, RowOutcome outcome, const QString& de
                                   const QString& reason, const QStringList& notCarried) {
     ++rowsEnded_;
     if (row == host_.RowCount() - 1) lastRowConverted_ = outcome == RowOutcome::Converted;
-    RowResult r;
-    r.row = row;
-    r.outcome = outcome;
-    r.source = host_.RowCells(row).source;
-    r.destination = destination;
-    r.reason = reason;
-    r.notCarried = notCarried;
-    host_.RowFinished(r);
+    tellRowFinished(row, outcome, destination, reason, notCarried);
     showPoolProgress();
 }
 
@@ -710,10 +699,15 @@ void TConversionRun::poolEndIfDone() {
         poolEndWithFailure();
         return;
     }
+    endAfterLastRow(lastRowConverted_);
+}
+
+void TConversionRun::endAfterLastRow(bool lastConverted) {
     state_ = RunState::FileDone;
     host_.SetCaption(CaptionConvert);
     endRun(false);
-    if (lastRowConverted_) {
+    // a skipped or failed last file ends the run without the completion actions
+    if (lastConverted) {
         const RunSettings s = host_.Settings();
         if (s.showSuccess) host_.ShowPlainMessage("Conversion complete!");
         if (s.openDestination) host_.ExploreFolder(s.targetFolder);

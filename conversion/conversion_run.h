@@ -156,6 +156,9 @@ private:
     void stepFailed(const QString& text, bool show);
     void failRow(const QString& reason, const QString& boxText);
     void reportRow(RowOutcome outcome, const QString& reason, const QStringList& notCarried = {});
+    void tellRowFinished(int row, RowOutcome outcome, const QString& destination, const QString& reason,
+                         const QStringList& notCarried);
+    void endAfterLastRow(bool lastConverted);
     QString destinationFor(int row, const RunSettings& settings);
     bool makeFolders(const QString& folder);
     void removeEmptyFoldersMade();
