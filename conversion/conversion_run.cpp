@@ -38,6 +38,25 @@ QString errorText(const std::error_code& ec) {
 const char* const FrameHead = "Occur Error: ";
 const char* const FrameTail = "\r\nprocess would exit!";
 
+// The component's operation for the output format.
+void startConversion(IAudioConvert& convert, OutFormat format, const QString& source,
+                     const QString& destination) {
+    switch (format) {
+    case OutFormat::Mp3:
+        convert.ConvertToMp3(source, destination);
+        break;
+    case OutFormat::Ogg:
+        convert.ConvertToOgg(source, destination);
+        break;
+    case OutFormat::Wav:
+        convert.ConvertToWav(source, destination);
+        break;
+    case OutFormat::Wma:
+        convert.ConvertToWma(source, destination);
+        break;
+    }
+}
+
 QString errorFrame(const QString& message) {
     return FrameHead + message + ", " + FrameTail;
 }
@@ -300,20 +319,7 @@ void TConversionRun::ConvertCurrentRow() {
     percent_ = 0;
     fileActive_ = true;
     try {
-        switch (outFormat_) {
-        case OutFormat::Mp3:
-            convert_.ConvertToMp3(source, destination_);
-            break;
-        case OutFormat::Ogg:
-            convert_.ConvertToOgg(source, destination_);
-            break;
-        case OutFormat::Wav:
-            convert_.ConvertToWav(source, destination_);
-            break;
-        case OutFormat::Wma:
-            convert_.ConvertToWma(source, destination_);
-            break;
-        }
+        startConversion(convert_, outFormat_, source, destination_);
     } catch (...) {
         fileActive_ = false;
         throw;
@@ -576,20 +582,7 @@ bool TConversionRun::startRowInSlot(Slot& slot, int row) {
     slot.note = note;
     claimed_ << destination;
     try {
-        switch (outFormat_) {
-        case OutFormat::Mp3:
-            slot.convert->ConvertToMp3(source, destination);
-            break;
-        case OutFormat::Ogg:
-            slot.convert->ConvertToOgg(source, destination);
-            break;
-        case OutFormat::Wav:
-            slot.convert->ConvertToWav(source, destination);
-            break;
-        case OutFormat::Wma:
-            slot.convert->ConvertToWma(source, destination);
-            break;
-        }
+        startConversion(*slot.convert, outFormat_, source, destination);
     } catch (...) {
         slot.busy = false;
         claimed_.removeAll(destination);
